@@ -1,0 +1,406 @@
+#include "db/DataSet.h"
+
+#include "app/DateText.h"
+#include "app/Failure.h"
+#include "db/SqlParameters.h"
+#include "db/Statement.h"
+
+namespace vornic {
+namespace {
+
+QString textOf(const QVariant& value) {
+    if (value.isNull() || !value.isValid())
+        return {};
+    switch (value.typeId()) {
+    case QMetaType::QDateTime:
+        return dateTimeText(value.toDateTime());
+    case QMetaType::QDate:
+        return dateTimeText(value.toDate().startOfDay());
+    case QMetaType::Double:
+        return QString::number(value.toDouble(), 'g', 15).replace(u'.', u',');
+    default:
+        break;
+    }
+    if (value.metaType() == QMetaType::fromType<BlobId>())
+        return QStringLiteral("(BLOB)");
+    return value.toString();
+}
+
+Failure notEditing() { return Failure(QStringLiteral("Набор данных не в режиме редактирования или вставки.")); }
+
+} // namespace
+
+// ---- Field
+
+QString Field::name() const { return dataSet_->fieldNames().at(column_); }
+
+QVariant Field::value() const {
+    const int row = dataSet_->currentRow();
+    return row < 0 ? QVariant() : dataSet_->value(row, column_);
+}
+
+bool Field::isNull() const {
+    const QVariant v = value();
+    return v.isNull() || !v.isValid();
+}
+
+QString Field::asString() const {
+    const QVariant v = value();
+    if (v.metaType() == QMetaType::fromType<BlobId>() || v.typeId() == QMetaType::QByteArray)
+        return QString::fromLatin1(asBytes());
+    return textOf(v);
+}
+
+int Field::asInteger() const {
+    const QVariant v = value();
+    if (v.isNull() || !v.isValid())
+        return 0;
+    bool ok = false;
+    const int number = v.typeId() == QMetaType::QString ? v.toString().trimmed().toInt(&ok) : v.toInt(&ok);
+    if (!ok)
+        throw Failure(QStringLiteral("'%1' не является целым числом.").arg(textOf(v)));
+    return number;
+}
+
+QDateTime Field::asDateTime() const {
+    const QVariant v = value();
+    if (v.typeId() == QMetaType::QDate)
+        return v.toDate().startOfDay();
+    return v.toDateTime();
+}
+
+QByteArray Field::asBytes() const {
+    const int row = dataSet_->currentRow();
+    return row < 0 ? QByteArray() : dataSet_->bytes(row, column_);
+}
+
+void Field::setValue(const QVariant& value) { dataSet_->setValue(column_, value); }
+
+// ---- DataSet
+
+DataSet::DataSet(Database& database, QObject* parent) : QObject(parent), database_(database) {
+    // A full commit ends the transaction under every open cursor.
+    connect(&database_, &Database::transactionEnding, this, &DataSet::close, Qt::DirectConnection);
+}
+
+DataSet::~DataSet() = default;
+
+void DataSet::setMaster(DataSet* master) {
+    if (master_)
+        disconnect(master_, nullptr, this, nullptr);
+    master_ = master;
+    if (!master_)
+        return;
+    const auto follow = [this] {
+        if (isOpen())
+            reopen();
+    };
+    connect(master_, &DataSet::positioned, this, follow);
+    connect(master_, &DataSet::opened, this, follow);
+}
+
+void DataSet::setParameter(const QString& name, const QVariant& value) { parameters_.insert(name.toUpper(), value); }
+
+QVariant DataSet::parameterValue(const QString& name) const {
+    if (master_ && master_->currentRow() >= 0) {
+        const int column = master_->fieldIndex(name);
+        if (column >= 0)
+            return master_->value(master_->currentRow(), column);
+    }
+    return parameters_.value(name.toUpper());
+}
+
+void DataSet::open() {
+    if (isOpen())
+        return;
+    const ParsedStatement parsed = parseNamedParameters(selectSql_);
+    auto guard = database_.lock();
+    auto select = std::make_unique<Statement>(database_, parsed.sql);
+    for (int i = 0; i < parsed.parameters.size(); ++i)
+        select->bind(i, parameterValue(parsed.parameters[i].field));
+    select->open();
+
+    fieldNames_ = select->columnNames();
+    fieldIndex_.clear();
+    binaryColumns_.assign(static_cast<size_t>(fieldNames_.size()), false);
+    for (int i = 0; i < fieldNames_.size(); ++i) {
+        fieldIndex_.insert(fieldNames_[i].toUpper(), i);
+        binaryColumns_[static_cast<size_t>(i)] = select->isBinaryColumn(i);
+    }
+    select_ = std::move(select);
+    rows_.clear();
+    current_ = -1;
+    modified_ = false;
+    state_ = State::Browse;
+    readMore(kFetchBatch);
+    guard.unlock();
+    Q_EMIT opened();
+    if (!rows_.empty())
+        setCurrent(0);
+}
+
+void DataSet::close() {
+    if (!isOpen())
+        return;
+    Q_EMIT aboutToClose();
+    {
+        auto guard = database_.lock();
+        select_.reset();
+    }
+    rows_.clear();
+    editBuffer_.clear();
+    originalRow_.clear();
+    current_ = -1;
+    modified_ = false;
+    state_ = State::Inactive;
+    Q_EMIT closed();
+}
+
+void DataSet::reopen() {
+    close();
+    open();
+}
+
+bool DataSet::canFetchMore() const { return select_ && select_->isOpen(); }
+
+void DataSet::readMore(int count) {
+    if (!canFetchMore())
+        return;
+    const int first = rowCount();
+    auto guard = database_.lock();
+    for (int i = 0; i < count && select_->fetch(); ++i)
+        rows_.push_back(select_->row());
+    guard.unlock();
+    if (rowCount() > first)
+        Q_EMIT rowsFetched(first, rowCount() - 1);
+}
+
+void DataSet::fetchMore(int count) { readMore(count); }
+
+void DataSet::fetchAll() {
+    while (canFetchMore())
+        readMore(4096);
+}
+
+void DataSet::ensureRow(int row) {
+    while (row >= rowCount() && canFetchMore())
+        readMore(std::max(kFetchBatch, row - rowCount() + 1));
+}
+
+void DataSet::requireOpen() const {
+    if (!isOpen())
+        throw Failure(QStringLiteral("Операция невозможна: набор данных закрыт."));
+}
+
+void DataSet::setCurrent(int row) {
+    current_ = row;
+    Q_EMIT positioned();
+}
+
+void DataSet::moveTo(int row) {
+    requireOpen();
+    ensureRow(row);
+    if (rows_.empty())
+        return;
+    row = std::clamp(row, 0, rowCount() - 1);
+    if (row == current_)
+        return;
+    // Leaving an untouched new row drops it, and the rows after it move up by one.
+    const bool dropsNewRow = state_ == State::Insert && !modified_;
+    const int newRow = current_;
+    leaveEditing();
+    if (dropsNewRow && row > newRow)
+        --row;
+    if (rows_.empty())
+        return;
+    setCurrent(std::clamp(row, 0, rowCount() - 1));
+}
+
+void DataSet::first() { moveTo(0); }
+
+void DataSet::last() {
+    requireOpen();
+    fetchAll();
+    moveTo(rowCount() - 1);
+}
+
+void DataSet::next() {
+    requireOpen();
+    ensureRow(current_ + 1);
+    if (current_ + 1 < rowCount())
+        moveTo(current_ + 1);
+}
+
+void DataSet::prior() {
+    if (current_ > 0)
+        moveTo(current_ - 1);
+}
+
+bool DataSet::locatePrefix(const QString& fieldName, const QString& text) {
+    requireOpen();
+    const int column = fieldIndex(fieldName);
+    if (column < 0)
+        throw Failure(QStringLiteral("Поле «%1» не найдено.").arg(fieldName));
+    for (int row = 0;; ++row) {
+        ensureRow(row);
+        if (row >= rowCount())
+            return false;
+        if (textOf(value(row, column)).startsWith(text, Qt::CaseInsensitive)) {
+            moveTo(row);
+            return true;
+        }
+    }
+}
+
+int DataSet::fieldIndex(const QString& name) const { return fieldIndex_.value(name.toUpper(), -1); }
+
+Field DataSet::field(const QString& name) {
+    const int column = fieldIndex(name);
+    if (column < 0)
+        throw Failure(QStringLiteral("Поле «%1» не найдено.").arg(name));
+    return Field(*this, column);
+}
+
+bool DataSet::isBinaryColumn(int column) const {
+    return column >= 0 && static_cast<size_t>(column) < binaryColumns_.size() &&
+           binaryColumns_[static_cast<size_t>(column)];
+}
+
+QVariant DataSet::value(int row, int column) const {
+    if (row < 0 || row >= rowCount() || column < 0 || column >= fieldNames_.size())
+        return {};
+    if (row == current_ && (state_ == State::Edit || state_ == State::Insert))
+        return editBuffer_.value(column);
+    return rows_[static_cast<size_t>(row)].value(column);
+}
+
+QByteArray DataSet::bytes(int row, int column) const {
+    const QVariant v = value(row, column);
+    if (v.metaType() == QMetaType::fromType<BlobId>())
+        return database_.readBlob(v.value<BlobId>());
+    if (v.typeId() == QMetaType::QString)
+        return toDatabaseText(v.toString());
+    return v.toByteArray();
+}
+
+void DataSet::setValue(int column, const QVariant& value) {
+    if (state_ != State::Edit && state_ != State::Insert)
+        throw notEditing();
+    editBuffer_[column] = value;
+    modified_ = true;
+    Q_EMIT rowChanged(current_);
+}
+
+void DataSet::edit() {
+    requireOpen();
+    if (state_ == State::Edit || state_ == State::Insert)
+        return;
+    if (rows_.empty()) {
+        append();
+        return;
+    }
+    originalRow_ = rows_[static_cast<size_t>(current_)];
+    editBuffer_ = originalRow_;
+    modified_ = false;
+    state_ = State::Edit;
+}
+
+void DataSet::insert() {
+    requireOpen();
+    leaveEditing();
+    const int row = std::max(current_, 0);
+    const QVariantList empty(fieldNames_.size());
+    rows_.insert(rows_.begin() + row, empty);
+    Q_EMIT rowInserted(row);
+    editBuffer_ = empty;
+    originalRow_ = empty;
+    modified_ = false;
+    state_ = State::Insert;
+    setCurrent(row);
+}
+
+void DataSet::append() {
+    requireOpen();
+    leaveEditing();
+    fetchAll();
+    current_ = rowCount();
+    insert();
+}
+
+void DataSet::runChange(const QString& sql, const QVariantList& newValues, const QVariantList& oldValues) {
+    if (sql.isEmpty())
+        throw Failure(QStringLiteral("Для этого набора данных не задан запрос на изменение."));
+    const ParsedStatement parsed = parseNamedParameters(sql);
+    auto guard = database_.lock();
+    Statement statement(database_, parsed.sql);
+    for (int i = 0; i < parsed.parameters.size(); ++i) {
+        const NamedParameter& parameter = parsed.parameters[i];
+        const int column = fieldIndex(parameter.field);
+        if (column < 0)
+            throw Failure(QStringLiteral("Поле «%1» не найдено.").arg(parameter.field));
+        statement.bind(i, (parameter.old ? oldValues : newValues).value(column));
+    }
+    statement.execute();
+}
+
+void DataSet::post() {
+    if (state_ == State::Edit)
+        runChange(modifySql_, editBuffer_, originalRow_);
+    else if (state_ == State::Insert)
+        runChange(insertSql_, editBuffer_, originalRow_);
+    else
+        throw notEditing();
+    rows_[static_cast<size_t>(current_)] = editBuffer_;
+    state_ = State::Browse;
+    modified_ = false;
+    Q_EMIT rowChanged(current_);
+}
+
+void DataSet::cancel() {
+    if (state_ == State::Edit) {
+        state_ = State::Browse;
+        modified_ = false;
+        Q_EMIT rowChanged(current_);
+    } else if (state_ == State::Insert) {
+        const int row = current_;
+        state_ = State::Browse;
+        modified_ = false;
+        rows_.erase(rows_.begin() + row);
+        Q_EMIT rowRemoved(row);
+        current_ = -1;
+        if (!rows_.empty())
+            setCurrent(std::min(row, rowCount() - 1));
+    }
+}
+
+void DataSet::leaveEditing() {
+    if (state_ != State::Edit && state_ != State::Insert)
+        return;
+    if (modified_)
+        post();
+    else
+        cancel();
+}
+
+void DataSet::remove() {
+    requireOpen();
+    if (state_ == State::Insert) {
+        cancel();
+        return;
+    }
+    if (current_ < 0)
+        throw Failure(QStringLiteral("Нет записи для удаления."));
+    const QVariantList row = rows_[static_cast<size_t>(current_)];
+    runChange(deleteSql_, row, row);
+    state_ = State::Browse;
+    modified_ = false;
+    const int removed = current_;
+    rows_.erase(rows_.begin() + removed);
+    Q_EMIT rowRemoved(removed);
+    ensureRow(removed);
+    current_ = -1;
+    if (!rows_.empty())
+        setCurrent(std::min(removed, rowCount() - 1));
+}
+
+} // namespace vornic

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "db/BlobId.h"
+
+#include <QObject>
+#include <QRecursiveMutex>
+#include <QString>
+#include <QStringList>
+
+#include <mutex>
+
+namespace Firebird {
+class IAttachment;
+class ITransaction;
+} // namespace Firebird
+
+namespace vornic {
+
+// The program's one connection and its one transaction. Every data set and statement of every window and
+// worker goes through it.
+//
+// Threads: the download worker shares the connection with the user-interface thread. Whoever runs a
+// statement and the commit that makes it permanent holds lock() across both, so that the two sides never
+// interleave; every call here also takes the lock by itself.
+class Database final : public QObject {
+    Q_OBJECT
+
+public:
+    static inline const QString kUser = QStringLiteral("sysdba");
+    static inline const QString kPassword = QStringLiteral("plumtower");
+
+    explicit Database(QObject* parent = nullptr);
+    // Commits what is pending before the connection closes: the server would otherwise roll the open
+    // transaction back, and changes the operator had posted and seen would be gone at the next start.
+    ~Database() override;
+    Q_DISABLE_COPY_MOVE(Database)
+
+    // Opens the database: a file path opens it in-process, "host:path" reaches a server. Throws DatabaseError.
+    void connect(const QString& databaseName);
+    bool isConnected() const;
+    QString databaseName() const { return name_; }
+
+    [[nodiscard]] std::unique_lock<QRecursiveMutex> lock() { return std::unique_lock(mutex_); }
+
+    // Makes the changes so far permanent; the transaction, its open cursors and every data set stay as they are.
+    void commitRetaining();
+    // Ends the transaction. Every data set on it closes (transactionEnding); the next statement starts anew.
+    void commit();
+
+    // Runs one statement that takes no parameters and returns no rows. It is not committed.
+    void execute(const QString& sql);
+    // The result column names of a select statement, as the database reports them; no row is fetched.
+    QStringList columnNames(const QString& selectSql);
+
+    QByteArray readBlob(const BlobId& id);
+
+    // For the statement layer.
+    Firebird::IAttachment* attachment();
+    Firebird::ITransaction* transaction(); // starts the transaction when none is running
+
+Q_SIGNALS:
+    // Emitted before a full commit ends the transaction: cursors must let go of it.
+    void transactionEnding();
+
+private:
+    void close() noexcept;
+
+    QString name_;
+    QRecursiveMutex mutex_;
+    Firebird::IAttachment* attachment_ = nullptr;
+    Firebird::ITransaction* transaction_ = nullptr;
+};
+
+// Text as the database holds it: Windows-1251 bytes. Throws Failure for a character the code page lacks.
+QByteArray toDatabaseText(const QString& text);
+
+} // namespace vornic

@@ -1,0 +1,25 @@
+#include "db/Firebird.h"
+
+#include "app/Windows1251.h"
+
+namespace vornic::fb {
+
+Firebird::IMaster* master() {
+    static Firebird::IMaster* const instance = Firebird::fb_get_master_interface();
+    return instance;
+}
+
+Firebird::IUtil* util() {
+    static Firebird::IUtil* const instance = master()->getUtilInterface();
+    return instance;
+}
+
+QString errorText(const Firebird::FbException& error) {
+    char buffer[2048];
+    util()->formatStatus(buffer, sizeof buffer, error.getStatus());
+    // The connection names no character set, so the server's texts (which quote our values) come as
+    // Windows-1251 bytes.
+    return windows1251::decode(QByteArrayView(buffer, qstrnlen(buffer, sizeof buffer))).trimmed();
+}
+
+} // namespace vornic::fb

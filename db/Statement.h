@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+#include <vector>
+
+namespace vornic {
+
+class Database;
+
+// One prepared statement on the program's connection and transaction, with positional parameters ("?").
+// Values travel as QVariant: null, whole numbers (qint64), double, QString, QDate, QDateTime, QByteArray (bytes of
+// a binary value) and BlobId (a stored binary value, passed on unread). Text crosses as Windows-1251.
+// Every call takes the database's lock; failures throw DatabaseError with the database's own message.
+class Statement final {
+public:
+    Statement(Database& database, const QString& sql);
+    ~Statement();
+    Q_DISABLE_COPY_MOVE(Statement)
+
+    int parameterCount() const;
+    void bind(int index, const QVariant& value);
+
+    // Runs a statement that returns no rows.
+    void execute();
+
+    // Opens the cursor of a select with the bound parameters; fetch() moves to the next row and returns false,
+    // closing the cursor, after the last one.
+    void open();
+    bool fetch();
+    bool isOpen() const;
+    // Lets go of the cursor. After a full commit the cursor is gone with its transaction: abandon() drops the
+    // handle without asking the server.
+    void close();
+    void abandon() noexcept;
+
+    int columnCount() const;
+    QStringList columnNames() const;
+    bool isBinaryColumn(int column) const;
+    // A column of the row fetched last.
+    QVariant value(int column) const;
+    QVariantList row() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace vornic

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace vornic {
+
+// The statements of a schema script: separated by the current terminator (";" until a "SET TERM"), with
+// comments and blank statements left out.
+QStringList splitSchemaScript(const QString& script);
+
+// The delivered schema of the local database.
+QString deliveredSchemaScript();
+
+// Makes a new database file at path (its folder is made when missing) with the program's user, dialect 3 and no
+// default character set, and runs the script in it, each statement committed on its own. Throws DatabaseError,
+// or Failure when the file exists already.
+void makeDatabase(const QString& path, const QString& script = deliveredSchemaScript());
+
+} // namespace vornic

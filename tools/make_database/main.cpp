@@ -1,0 +1,23 @@
+#include "app/Failure.h"
+#include "tools/make_database/DatabaseMaker.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+// make_database PATH: makes the local database file that the program is delivered with.
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    QTextStream err(stderr);
+    if (arguments.size() != 2) {
+        err << "usage: make_database PATH\n";
+        return 2;
+    }
+    try {
+        vornic::makeDatabase(arguments[1]);
+    } catch (const vornic::Failure& failure) {
+        err << failure.text() << '\n';
+        return 1;
+    }
+    return 0;
+}
