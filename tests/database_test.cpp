@@ -1,0 +1,303 @@
+#include "db/DataSet.h"
+#include "db/DatabaseError.h"
+#include "db/SqlParameters.h"
+#include "db/Statement.h"
+#include "support/TestDatabase.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace vornic;
+using vornic::test::TestDatabase;
+
+namespace {
+
+const QString kObjectsModify = QStringLiteral(
+    "UPDATE LIST_OBJECTS SET STATUS=:STATUS, CHECK_GRID=:CHECK_GRID WHERE ID_OBJECT=?old_ID_OBJECT");
+
+QByteArray pictureBytes(int seed, int size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    bytes[0] = char(0xFF);
+    bytes[1] = char(0xD8);
+    for (int i = 2; i < size; ++i)
+        bytes[i] = char((i * 31 + seed) & 0xFF);
+    return bytes;
+}
+
+void addReading(Database& db, int object, const QString& id, const QDateTime& at, const QByteArray& picture,
+                const QVariant& readings) {
+    Statement insert(db, QStringLiteral("INSERT INTO IMAGE_OBJECT_DATE (ID_OBJECT, DAT, ID_IMAG, IMAGE, "
+                                        "RECOGNITION, READINGS, BAT, CSQ, NSMOD, ERROR) "
+                                        "VALUES (?, ?, ?, ?, ?, ?, 80, 20, 2, 0)"));
+    insert.bind(0, object);
+    insert.bind(1, at);
+    insert.bind(2, id);
+    insert.bind(3, picture.isNull() ? QVariant() : QVariant(picture));
+    insert.bind(4, readings);
+    insert.bind(5, readings);
+    insert.execute();
+    db.commitRetaining();
+}
+
+class DataSetTest : public ::testing::Test {
+protected:
+    TestDatabase fixture;
+    Database& db = fixture.db();
+};
+
+} // namespace
+
+TEST(SqlParameters, NamedParametersBecomePositionalAndQuotedTextIsLeftAlone) {
+    const ParsedStatement parsed = parseNamedParameters(QStringLiteral(
+        "UPDATE T SET A=:A, B= :b_2, C='x:y' WHERE K=?old_K AND \"Q:R\"=1 AND D=?OLD_Dd"));
+    EXPECT_EQ(parsed.sql, QStringLiteral("UPDATE T SET A=?, B= ?, C='x:y' WHERE K=? AND \"Q:R\"=1 AND D=?"));
+    ASSERT_EQ(parsed.parameters.size(), 4);
+    EXPECT_EQ(parsed.parameters[0].field, QStringLiteral("A"));
+    EXPECT_FALSE(parsed.parameters[0].old);
+    EXPECT_EQ(parsed.parameters[1].field, QStringLiteral("b_2"));
+    EXPECT_EQ(parsed.parameters[2].field, QStringLiteral("K"));
+    EXPECT_TRUE(parsed.parameters[2].old);
+    EXPECT_EQ(parsed.parameters[3].field, QStringLiteral("Dd"));
+    EXPECT_TRUE(parsed.parameters[3].old);
+}
+
+TEST_F(DataSetTest, FieldsAreFoundByNameInAnyCaseAndReadInEveryKind) {
+    const int id = fixture.addObject(QStringLiteral("Иванов Пётр"), QStringLiteral(" 123 "));
+    addReading(db, id, QStringLiteral("9001"), QDateTime(QDate(2018, 3, 2), QTime(14, 15, 5)), pictureBytes(1, 5000),
+               QStringLiteral("00123"));
+
+    DataSet readings(db);
+    readings.setSelectSql(QStringLiteral("SELECT * FROM IMAGE_OBJECT_DATE"));
+    readings.open();
+    ASSERT_EQ(readings.rowCount(), 1);
+    EXPECT_EQ(readings.field(QStringLiteral("dat")).asDateTime(), QDateTime(QDate(2018, 3, 2), QTime(14, 15, 5)));
+    EXPECT_EQ(readings.field(QStringLiteral("Dat")).asString(), QStringLiteral("02.03.2018 14:15:05"));
+    EXPECT_EQ(readings.field(QStringLiteral("bat")).asInteger(), 80);
+    EXPECT_EQ(readings.field(QStringLiteral("READINGS")).asString(), QStringLiteral("00123"));
+    EXPECT_TRUE(readings.field(QStringLiteral("image")).value().canConvert<BlobId>()) << "pictures stay unread";
+    EXPECT_EQ(readings.field(QStringLiteral("image")).asBytes(), pictureBytes(1, 5000));
+    EXPECT_THROW(readings.field(QStringLiteral("NO_SUCH")), Failure);
+
+    DataSet objects(db);
+    objects.setSelectSql(QStringLiteral("SELECT * FROM LIST_OBJECTS"));
+    objects.open();
+    EXPECT_EQ(objects.field(QStringLiteral("fio")).asString(), QStringLiteral("Иванов Пётр"));
+    EXPECT_EQ(objects.field(QStringLiteral("ID_SCANNER")).asString(), QStringLiteral(" 123 "));
+    EXPECT_TRUE(objects.field(QStringLiteral("SIM_CARD")).isNull());
+    EXPECT_FALSE(objects.field(QStringLiteral("STATUS")).isNull());
+    // Stored as single-byte Windows-1251: 11 letters are 11 bytes.
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT OCTET_LENGTH(FIO) FROM LIST_OBJECTS")).toInt(), 11);
+}
+
+TEST_F(DataSetTest, TextOutsideTheCodePageIsRefusedAndNothingIsStored) {
+    const int id = fixture.addObject(QStringLiteral("Первый"), QStringLiteral("1"));
+    DataSet objects(db);
+    objects.setSelectSql(QStringLiteral("SELECT * FROM LIST_OBJECTS"));
+    objects.setModifySql(QStringLiteral("UPDATE LIST_OBJECTS SET FIO=:FIO WHERE ID_OBJECT=?old_ID_OBJECT"));
+    objects.open();
+    objects.edit();
+    objects.field(QStringLiteral("FIO")).setValue(QStringLiteral("Ω Омега"));
+    try {
+        objects.post();
+        FAIL() << "the text was accepted";
+    } catch (const Failure& failure) {
+        EXPECT_TRUE(failure.text().contains(u'Ω'));
+    }
+    EXPECT_EQ(objects.state(), DataSet::State::Edit) << "the operator's row stays open";
+    EXPECT_EQ(fixture.value(QStringLiteral("SELECT FIO FROM LIST_OBJECTS WHERE ID_OBJECT=%1").arg(id)).toString(),
+              QStringLiteral("Первый"));
+}
+
+TEST_F(DataSetTest, OldParametersFindARowWhoseKeyWasChanged) {
+    const int id = fixture.addObject(QStringLiteral("A"), QStringLiteral("1"));
+    DataSet objects(db);
+    objects.setSelectSql(QStringLiteral("SELECT * FROM LIST_OBJECTS"));
+    objects.setModifySql(
+        QStringLiteral("UPDATE LIST_OBJECTS SET ID_OBJECT=:ID_OBJECT, FIO=:FIO WHERE ID_OBJECT=?old_ID_OBJECT"));
+    objects.open();
+    objects.edit();
+    objects.field(QStringLiteral("ID_OBJECT")).setValue(id + 100);
+    objects.field(QStringLiteral("FIO")).setValue(QStringLiteral("B"));
+    objects.post();
+    db.commitRetaining();
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT FIO FROM LIST_OBJECTS WHERE ID_OBJECT=%1").arg(id + 100))
+                  .toString(),
+              QStringLiteral("B"));
+    EXPECT_FALSE(fixture.committedValue(QStringLiteral("SELECT FIO FROM LIST_OBJECTS WHERE ID_OBJECT=%1").arg(id))
+                     .isValid());
+}
+
+TEST_F(DataSetTest, ModifyWritesOnlyTheColumnsItNames) {
+    const int id = fixture.addObject(QStringLiteral("Имя"), QStringLiteral("77"));
+    DataSet objects(db);
+    objects.setSelectSql(QStringLiteral("SELECT *  FROM LIST_OBJECTS"));
+    objects.setModifySql(kObjectsModify);
+    objects.open();
+    objects.edit();
+    objects.field(QStringLiteral("FIO")).setValue(QStringLiteral("Другое имя"));
+    objects.field(QStringLiteral("ID_SCANNER")).setValue(QStringLiteral("99"));
+    objects.field(QStringLiteral("STATUS")).setValue(QStringLiteral("Работает"));
+    objects.field(QStringLiteral("CHECK_GRID")).setValue(1);
+    objects.post();
+    db.commitRetaining();
+    const QString where = QStringLiteral(" FROM LIST_OBJECTS WHERE ID_OBJECT=%1").arg(id);
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT FIO") + where).toString(), QStringLiteral("Имя"));
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT ID_SCANNER") + where).toString(), QStringLiteral("77"));
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT STATUS") + where).toString(), QStringLiteral("Работает"));
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT CHECK_GRID") + where).toInt(), 1);
+}
+
+TEST_F(DataSetTest, RetainingCommitKeepsDataSetsOpenAndFullCommitClosesThem) {
+    fixture.addObject(QStringLiteral("A"), QStringLiteral("1"));
+    fixture.addObject(QStringLiteral("B"), QStringLiteral("2"));
+    DataSet objects(db);
+    objects.setSelectSql(QStringLiteral("SELECT * FROM LIST_OBJECTS ORDER BY FIO"));
+    objects.setModifySql(kObjectsModify);
+    objects.open();
+    objects.next();
+
+    objects.edit();
+    objects.field(QStringLiteral("STATUS")).setValue(QStringLiteral("Отключен"));
+    objects.post();
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM LIST_OBJECTS WHERE STATUS='Отключен'"))
+                  .toInt(),
+              0)
+        << "posted is not yet committed";
+    db.commitRetaining();
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM LIST_OBJECTS WHERE STATUS='Отключен'"))
+                  .toInt(),
+              1);
+    EXPECT_TRUE(objects.isOpen());
+    EXPECT_EQ(objects.currentRow(), 1);
+
+    db.commit();
+    EXPECT_FALSE(objects.isOpen());
+    objects.open(); // the next statement starts a new transaction
+    EXPECT_EQ(objects.rowCount(), 2);
+}
+
+TEST_F(DataSetTest, WhatWasPostedSurvivesTheEndOfTheProgramWithoutACommit) {
+    const int id = fixture.addObject(QStringLiteral("A"), QStringLiteral("1"));
+    {
+        DataSet objects(db);
+        objects.setSelectSql(QStringLiteral("SELECT * FROM LIST_OBJECTS"));
+        objects.setModifySql(kObjectsModify);
+        objects.open();
+        objects.edit();
+        objects.field(QStringLiteral("CHECK_GRID")).setValue(1);
+        objects.post();
+    }
+    fixture.reconnect();
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT CHECK_GRID FROM LIST_OBJECTS WHERE ID_OBJECT=%1").arg(id))
+                  .toInt(),
+              1);
+}
+
+TEST_F(DataSetTest, InsertedRowShowsItsKeyAfterReopenAndDeleteUsesTheOldKey) {
+    DataSet objects(db);
+    objects.setSelectSql(QStringLiteral("SELECT * FROM LIST_OBJECTS"));
+    objects.setInsertSql(QStringLiteral("INSERT INTO LIST_OBJECTS (FIO, ID_SCANNER, CHECK_GRID) "
+                                        "VALUES (:FIO, :ID_SCANNER, '1')"));
+    objects.setDeleteSql(QStringLiteral("Delete From LIST_OBJECTS where id_object=?old_id_object"));
+    objects.open();
+    EXPECT_TRUE(objects.isEmpty());
+    objects.insert();
+    objects.field(QStringLiteral("FIO")).setValue(QStringLiteral("Новый"));
+    objects.field(QStringLiteral("ID_SCANNER")).setValue(QStringLiteral("555"));
+    objects.post();
+    db.commitRetaining();
+    EXPECT_TRUE(objects.field(QStringLiteral("ID_OBJECT")).isNull());
+    objects.reopen();
+    ASSERT_EQ(objects.rowCount(), 1);
+    EXPECT_FALSE(objects.field(QStringLiteral("ID_OBJECT")).isNull());
+    EXPECT_EQ(objects.field(QStringLiteral("CHECK_GRID")).asInteger(), 1);
+
+    objects.remove();
+    db.commitRetaining();
+    EXPECT_TRUE(objects.isEmpty());
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM LIST_OBJECTS")).toInt(), 0);
+}
+
+TEST_F(DataSetTest, MovingAwayStoresAChangedRowAndDropsAnUntouchedNewOne) {
+    fixture.addObject(QStringLiteral("A"), QStringLiteral("1"));
+    fixture.addObject(QStringLiteral("B"), QStringLiteral("2"));
+    DataSet objects(db);
+    objects.setSelectSql(QStringLiteral("SELECT * FROM LIST_OBJECTS ORDER BY FIO"));
+    objects.setModifySql(kObjectsModify);
+    objects.open();
+    objects.edit();
+    objects.field(QStringLiteral("STATUS")).setValue(QStringLiteral("Работает"));
+    objects.next();
+    EXPECT_EQ(objects.state(), DataSet::State::Browse);
+    EXPECT_EQ(fixture.value(QStringLiteral("SELECT STATUS FROM LIST_OBJECTS WHERE FIO='A'")).toString(),
+              QStringLiteral("Работает"));
+
+    objects.first();
+    objects.insert();
+    EXPECT_EQ(objects.rowCount(), 3);
+    objects.moveTo(2); // B, which the new row had pushed down
+    EXPECT_EQ(objects.rowCount(), 2);
+    EXPECT_EQ(objects.field(QStringLiteral("FIO")).asString(), QStringLiteral("B"));
+    EXPECT_THROW(objects.post(), Failure) << "only an open row is stored";
+}
+
+TEST_F(DataSetTest, ManyRowsAreReadAsNeededAndSearchedByPrefixInAnyCase) {
+    for (int i = 0; i < 600; ++i)
+        db.execute(QStringLiteral("INSERT INTO LIST_OBJECTS (FIO, ID_SCANNER) VALUES ('%1', '%2')")
+                       .arg(i == 500 ? QStringLiteral("Ёлкин Семён") : QStringLiteral("Абонент %1").arg(i, 3, 10,
+                                                                                                       QChar(u'0')))
+                       .arg(i));
+    db.commitRetaining();
+    DataSet objects(db);
+    objects.setSelectSql(QStringLiteral("SELECT * FROM LIST_OBJECTS ORDER BY ID_OBJECT"));
+    QSignalSpy positioned(&objects, &DataSet::positioned);
+    objects.open();
+    EXPECT_EQ(objects.rowCount(), DataSet::kFetchBatch);
+    EXPECT_EQ(positioned.count(), 1);
+
+    EXPECT_TRUE(objects.locatePrefix(QStringLiteral("fio"), QStringLiteral("ёлк")));
+    EXPECT_EQ(objects.currentRow(), 500);
+    EXPECT_FALSE(objects.locatePrefix(QStringLiteral("FIO"), QStringLiteral("Семён")))
+        << "a name that merely contains the text does not match";
+    EXPECT_EQ(objects.currentRow(), 500);
+
+    objects.last();
+    EXPECT_EQ(objects.rowCount(), 600);
+    EXPECT_EQ(objects.currentRow(), 599);
+}
+
+TEST_F(DataSetTest, DetailFollowsItsMaster) {
+    const int first = fixture.addObject(QStringLiteral("A"), QStringLiteral("1"));
+    const int second = fixture.addObject(QStringLiteral("B"), QStringLiteral("2"));
+    addReading(db, first, QStringLiteral("1"), QDateTime(QDate(2020, 1, 1), QTime(1, 0)), {}, QStringLiteral("1"));
+    addReading(db, first, QStringLiteral("2"), QDateTime(QDate(2020, 1, 2), QTime(1, 0)), {}, QStringLiteral("2"));
+    addReading(db, second, QStringLiteral("3"), QDateTime(QDate(2020, 1, 3), QTime(1, 0)), {}, {});
+
+    DataSet objects(db);
+    objects.setSelectSql(QStringLiteral("SELECT * FROM LIST_OBJECTS ORDER BY FIO"));
+    DataSet readings(db);
+    readings.setSelectSql(
+        QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT DESC"));
+    readings.setMaster(&objects);
+    objects.open();
+    readings.open();
+    ASSERT_EQ(readings.rowCount(), 2);
+    EXPECT_EQ(readings.field(QStringLiteral("ID_IMAG")).asString(), QStringLiteral("2")) << "newest first";
+    objects.next();
+    ASSERT_EQ(readings.rowCount(), 1);
+    EXPECT_TRUE(readings.field(QStringLiteral("READINGS")).isNull());
+}
+
+TEST_F(DataSetTest, AFailingStatementReportsTheDatabaseMessage) {
+    fixture.addObject(QStringLiteral("A"), QStringLiteral("1"));
+    DataSet objects(db);
+    objects.setSelectSql(QStringLiteral("SELECT * FROM NO_SUCH_TABLE"));
+    try {
+        objects.open();
+        FAIL() << "opened";
+    } catch (const DatabaseError& error) {
+        EXPECT_TRUE(error.text().contains(QStringLiteral("NO_SUCH_TABLE"))) << error.text().toStdString();
+    }
+    EXPECT_FALSE(objects.isOpen());
+}

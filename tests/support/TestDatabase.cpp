@@ -1,0 +1,81 @@
+#include "support/TestDatabase.h"
+
+#include "db/Statement.h"
+#include "tools/make_database/DatabaseMaker.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <stdexcept>
+
+namespace vornic::test {
+namespace {
+
+// Making a database takes a while; each fixture copies one made once per test process.
+QString templateDatabase() {
+    static QTemporaryDir dir;
+    static const QString path = [] {
+        const QString file = dir.filePath(QStringLiteral("template.gdb"));
+        makeDatabase(file);
+        return file;
+    }();
+    return path;
+}
+
+} // namespace
+
+TestDatabase::TestDatabase() {
+    if (!dir_.isValid())
+        throw std::runtime_error("no temporary folder");
+    QDir(dir_.path()).mkpath(QStringLiteral("DB"));
+    if (!QFile::copy(templateDatabase(), path()))
+        throw std::runtime_error("could not copy the template database");
+    QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner);
+    reconnect();
+}
+
+TestDatabase::~TestDatabase() = default;
+
+QString TestDatabase::folder() const { return dir_.path() + u'/'; }
+
+QString TestDatabase::path() const { return folder() + QStringLiteral("DB/FB_PROJECT.GDB"); }
+
+void TestDatabase::exec(const QString& sql) {
+    database_->execute(sql);
+    database_->commitRetaining();
+}
+
+QVariant TestDatabase::committedValue(const QString& sql) const {
+    Database other;
+    other.connect(path());
+    Statement statement(other, sql);
+    statement.open();
+    return statement.fetch() ? statement.value(0) : QVariant();
+}
+
+QVariant TestDatabase::value(const QString& sql) {
+    Statement statement(*database_, sql);
+    statement.open();
+    return statement.fetch() ? statement.value(0) : QVariant();
+}
+
+int TestDatabase::addObject(const QString& fio, const QString& scanner, int checkGrid, const QString& address) {
+    Statement insert(*database_, QStringLiteral("INSERT INTO LIST_OBJECTS (FIO, ID_SCANNER, CHECK_GRID, ADDRESS, "
+                                                "STATUS) VALUES (?, ?, ?, ?, ' ') RETURNING ID_OBJECT"));
+    insert.bind(0, fio);
+    insert.bind(1, scanner);
+    insert.bind(2, checkGrid);
+    insert.bind(3, address.isNull() ? QVariant() : QVariant(address));
+    insert.execute();
+    const int id = insert.value(0).toInt();
+    database_->commitRetaining();
+    return id;
+}
+
+void TestDatabase::reconnect() {
+    database_.reset();
+    database_ = std::make_unique<Database>();
+    database_->connect(path());
+}
+
+} // namespace vornic::test

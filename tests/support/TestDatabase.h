@@ -1,0 +1,41 @@
+#pragma once
+
+#include "db/Database.h"
+
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace vornic::test {
+
+// A fresh database file made from the delivered schema, in a temporary data folder of its own, and the
+// program's connection to it.
+class TestDatabase final {
+public:
+    TestDatabase();
+    ~TestDatabase();
+
+    Database& db() { return *database_; }
+    // The temporary data folder, ending with "/"; the database file is DB/FB_PROJECT.GDB inside it.
+    QString folder() const;
+    QString path() const;
+
+    // Runs a statement and commits it.
+    void exec(const QString& sql);
+    // The first column of the first row of a select, read on a connection of its own so that only committed
+    // work is seen.
+    QVariant committedValue(const QString& sql) const;
+    // Same, on the program's connection (sees what is pending too).
+    QVariant value(const QString& sql);
+
+    int addObject(const QString& fio, const QString& scanner, int checkGrid = 0, const QString& address = {});
+
+    // Closes the program's connection (committing, as the program does at its end) and opens a new one.
+    void reconnect();
+
+private:
+    QTemporaryDir dir_;
+    std::unique_ptr<Database> database_;
+};
+
+} // namespace vornic::test
