@@ -1,0 +1,75 @@
+#include "app/Startup.h"
+
+#include "app/Services.h"
+#include "ui/About_program.h"
+#include "ui/Edit_resupt.h"
+#include "ui/Editor_bd.h"
+#include "ui/ErrorReport.h"
+#include "ui/Expense_reports.h"
+#include "ui/Generate_reports.h"
+#include "ui/Generate_reports_all.h"
+#include "ui/Glav_form.h"
+#include "ui/Loading_data.h"
+#include "ui/Notrespondentsscanners.h"
+#include "ui/Problem_object.h"
+#include "ui/Service.h"
+#include "ui/Updatesoftware.h"
+#include "ui/WidgetServices.h"
+
+#include <QApplication>
+
+namespace vornic {
+namespace {
+
+// The last net of the general error report: a failure that escapes an event handler is shown, and the event
+// loop goes on with the next event.
+class ClientApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        bool handled = false;
+        reportFailures([&] { handled = QApplication::notify(receiver, event); });
+        return handled;
+    }
+};
+
+} // namespace
+
+ClientWindows::ClientWindows() = default;
+ClientWindows::~ClientWindows() = default;
+
+std::unique_ptr<ClientWindows> createClientWindows() {
+    auto windows = std::make_unique<ClientWindows>();
+    windows->form1 = std::make_unique<TForm1>();
+    if (!windows->form1->FormCreate())
+        return nullptr;
+    windows->form2 = std::make_unique<TForm2>();
+    windows->form3 = std::make_unique<TForm3>();
+    windows->form4 = std::make_unique<TForm4>();
+    windows->form5 = std::make_unique<TForm5>();
+    windows->form6 = std::make_unique<TForm6>();
+    windows->form7 = std::make_unique<TForm7>();
+    windows->form8 = std::make_unique<TForm8>();
+    windows->form9 = std::make_unique<TForm9>();
+    windows->form10 = std::make_unique<TForm10>();
+    windows->form11 = std::make_unique<TForm11>();
+    windows->form13 = std::make_unique<TForm13>();
+    return windows;
+}
+
+int runClient(int argc, char** argv) {
+    ClientApplication application(argc, argv);
+    QApplication::setApplicationName(applicationTitle());
+    installWidgetServices();
+    const bool ran = reportFailures([&] {
+        std::unique_ptr<ClientWindows> windows = createClientWindows();
+        if (!windows)
+            return;
+        windows->form1->showMaximized();
+        QApplication::exec();
+    });
+    return ran ? 0 : 1;
+}
+
+} // namespace vornic

@@ -1,0 +1,72 @@
+#include "support/TestServices.h"
+#include "ui/About_program.h"
+#include "ui/Edit_resupt.h"
+#include "ui/Editor_bd.h"
+#include "ui/Expense_reports.h"
+#include "ui/Generate_reports.h"
+#include "ui/Generate_reports_all.h"
+#include "ui/Loading_data.h"
+#include "ui/Notrespondentsscanners.h"
+#include "ui/Problem_object.h"
+#include "ui/Service.h"
+#include "ui/Updatesoftware.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+template <typename Window> std::unique_ptr<QDialog> make() {
+    return std::make_unique<Window>();
+}
+
+TEST(Windows, CarryTheirClassNameAndExactCaption) {
+    struct Case {
+        QString className;
+        std::function<std::unique_ptr<QDialog>()> create;
+        QString caption;
+    };
+    const Case cases[] = {
+        {QStringLiteral("TForm2"), make<TForm2>, QStringLiteral("Загрузка обновленных показаний счетчика ")},
+        {QStringLiteral("TForm3"), make<TForm3>, QStringLiteral("Отчет по абоненту ")},
+        {QStringLiteral("TForm4"), make<TForm4>, QStringLiteral("Справочник контролируемых объектов")},
+        {QStringLiteral("TForm5"), make<TForm5>, QStringLiteral("Показания")},
+        {QStringLiteral("TForm6"), make<TForm6>, QStringLiteral("«Ворник Клиент»")},
+        {QStringLiteral("TForm7"), make<TForm7>, QStringLiteral("Отчет за период ")},
+        {QStringLiteral("TForm8"), make<TForm8>, QStringLiteral("Обслуживание объектов")},
+        {QStringLiteral("TForm9"), make<TForm9>, QStringLiteral("Поиск новой версии ПО")},
+        {QStringLiteral("TForm10"), make<TForm10>, QStringLiteral("Список  неопрошенных  объектов")},
+        {QStringLiteral("TForm11"), make<TForm11>, QStringLiteral("Список  объектов  с некорректными  показаниями")},
+        {QStringLiteral("TForm13"), make<TForm13>, QStringLiteral("Отчет потребления")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.className.toStdString());
+        const std::unique_ptr<QDialog> window = c.create();
+        // Compared as UTF-8 so that a failure shows the two captions readably, blanks included.
+        EXPECT_EQ(window->metaObject()->className(), c.className.toStdString());
+        EXPECT_EQ(window->objectName().toStdString(), c.className.toStdString());
+        EXPECT_EQ(window->windowTitle().toStdString(), c.caption.toStdString());
+    }
+}
+
+// A test that forgot to give the services back would leave later tests pointing at destroyed doubles.
+TEST(TestServicesWindow, ScopeInstallsDoublesAndGivesThePreviousServicesBack) {
+    const vornic::Services before = vornic::services();
+    {
+        vornic::ScopedTestServices doubles;
+        doubles.messages.answers = {false};
+        EXPECT_FALSE(vornic::services().messages->ask(QStringLiteral("Первый?")));
+        EXPECT_TRUE(vornic::services().messages->ask(QStringLiteral("Второй?")));
+        EXPECT_EQ(doubles.messages.texts(), (QStringList{QStringLiteral("Первый?"), QStringLiteral("Второй?")}));
+    }
+    const vornic::Services after = vornic::services();
+    EXPECT_EQ(after.messages, before.messages);
+    EXPECT_EQ(after.files, before.files);
+    EXPECT_EQ(after.clock, before.clock);
+    EXPECT_EQ(after.shell, before.shell);
+    EXPECT_EQ(after.process, before.process);
+}
+
+} // namespace

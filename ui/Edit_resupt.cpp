@@ -1,0 +1,5 @@
+#include "ui/Edit_resupt.h"
+
+TForm5::TForm5(QWidget* parent) : QDialog(parent) {
+    ui.setupUi(this);
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "ui_Notrespondentsscanners.h"
+
+#include <QDialog>
+
+class TForm10 final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TForm10)
+
+public:
+    explicit TForm10(QWidget* parent = nullptr);
+
+private:
+    Ui::TForm10 ui;
+};
