@@ -27,7 +27,7 @@ QString templateDatabase() {
 TestDatabase::TestDatabase() {
     if (!dir_.isValid())
         throw std::runtime_error("no temporary folder");
-    QDir(dir_.path()).mkpath(QStringLiteral("DB"));
+    QDir(dir_.path()).mkpath(QStringLiteral("Vornic_Client/DB"));
     if (!QFile::copy(templateDatabase(), path()))
         throw std::runtime_error("could not copy the template database");
     QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner);
@@ -36,7 +36,9 @@ TestDatabase::TestDatabase() {
 
 TestDatabase::~TestDatabase() = default;
 
-QString TestDatabase::folder() const { return dir_.path() + u'/'; }
+QString TestDatabase::dataHome() const { return dir_.path(); }
+
+QString TestDatabase::folder() const { return dir_.path() + QStringLiteral("/Vornic_Client/"); }
 
 QString TestDatabase::path() const { return folder() + QStringLiteral("DB/FB_PROJECT.GDB"); }
 

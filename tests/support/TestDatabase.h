@@ -16,8 +16,10 @@ public:
     ~TestDatabase();
 
     Database& db() { return *database_; }
-    // The temporary data folder, ending with "/"; the database file is DB/FB_PROJECT.GDB inside it.
+    // The temporary data folder, ending with "/"; the database file is DB/FB_PROJECT.GDB inside it. It is the
+    // program's data folder when XDG_DATA_HOME is dataHome().
     QString folder() const;
+    QString dataHome() const;
     QString path() const;
 
     // Runs a statement and commits it.

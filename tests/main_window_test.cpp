@@ -1,0 +1,254 @@
+#include "app/IniFile.h"
+#include "app/Startup.h"
+#include "db/DataSet.h"
+#include "support/TestDatabase.h"
+#include "support/TestServices.h"
+#include "ui/Glav_form.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QImage>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace vornic;
+using vornic::test::TestDatabase;
+
+namespace {
+
+// Points the program's data folder at a fixture's temporary folder for the test's lifetime.
+class ScopedDataHome final {
+public:
+    explicit ScopedDataHome(const QString& home) : previous_(qgetenv("XDG_DATA_HOME")) {
+        qputenv("XDG_DATA_HOME", home.toLocal8Bit());
+    }
+    ~ScopedDataHome() { qputenv("XDG_DATA_HOME", previous_); }
+
+private:
+    QByteArray previous_;
+};
+
+// Types text as an operator would, one character and one change of the field at a time (the key simulation of
+// the test library knows no Cyrillic keys).
+void typeInto(QLineEdit* field, const QString& text) {
+    for (const QChar c : text)
+        field->insert(QString(c));
+}
+
+const QString kNoConnection = QStringLiteral("Нет подключения к Базе Данных. Проверьте подключение в Базе Данных.");
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    ScopedTestServices services;
+    TestDatabase fixture;
+    ScopedDataHome home{fixture.dataHome()};
+    std::unique_ptr<TForm1> window;
+
+    void openWindow() {
+        window = std::make_unique<TForm1>();
+        ASSERT_TRUE(window->FormCreate());
+        window->resize(1200, 700);
+    }
+
+    DataSet& objects() { return window->IBDataSet1(); }
+
+    QStringList names() {
+        QStringList result;
+        DataSet& list = objects();
+        list.fetchAll();
+        const int fio = list.fieldIndex(QStringLiteral("FIO"));
+        for (int row = 0; row < list.rowCount(); ++row)
+            result.append(list.value(row, fio).toString());
+        return result;
+    }
+
+    QVariant storedMark(int id) {
+        return fixture.committedValue(QStringLiteral("SELECT CHECK_GRID FROM LIST_OBJECTS WHERE ID_OBJECT=%1").arg(id));
+    }
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, TitleClicksSortAndFilterWithOneFlagForTheWholeList) {
+    fixture.addObject(QStringLiteral("Борисов"), QStringLiteral("2"), 0, QStringLiteral("ул. Б"));
+    fixture.addObject(QStringLiteral("Андреев"), QStringLiteral("1"), 1, QStringLiteral("ул. В"));
+    fixture.addObject(QStringLiteral("Васильев"), QStringLiteral("3"), 1, QStringLiteral("ул. А"));
+    openWindow();
+    EXPECT_EQ(objects().selectSql(), QStringLiteral("SELECT *  FROM LIST_OBJECTS"));
+
+    const int mark = 0, fio = 1, address = 2;
+    struct Step {
+        int column;
+        QString select;
+        QStringList names;
+    };
+    const QList<Step> steps = {
+        {fio, QStringLiteral("SELECT*from LIST_OBJECTS ORDER BY FIO"),
+         {QStringLiteral("Андреев"), QStringLiteral("Борисов"), QStringLiteral("Васильев")}},
+        {address, QStringLiteral("SELECT*from LIST_OBJECTS ORDER BY ADDRESS DESC"),
+         {QStringLiteral("Андреев"), QStringLiteral("Борисов"), QStringLiteral("Васильев")}},
+        {mark, QStringLiteral("select * from list_objects where list_objects.check_grid = 1"), {}},
+        {mark, QStringLiteral("select * from list_objects"), {}},
+        {address, QStringLiteral("SELECT*from LIST_OBJECTS ORDER BY ADDRESS"),
+         {QStringLiteral("Васильев"), QStringLiteral("Борисов"), QStringLiteral("Андреев")}},
+        {mark, QStringLiteral("select * from list_objects"), {}}, // after an odd number of clicks: all objects
+    };
+    for (const Step& step : steps) {
+        window->DBGrid1TitleClick(step.column);
+        EXPECT_EQ(objects().selectSql(), step.select);
+        EXPECT_EQ(objects().currentRow(), 0);
+        if (!step.names.isEmpty()) {
+            EXPECT_EQ(names(), step.names) << step.select.toStdString();
+        }
+    }
+    window->DBGrid1TitleClick(mark); // the flag is set again: marked objects only
+    QStringList marked = names();
+    marked.sort();
+    EXPECT_EQ(marked, QStringList({QStringLiteral("Андреев"), QStringLiteral("Васильев")}));
+    EXPECT_TRUE(services.messages.shown.isEmpty());
+}
+
+TEST_F(MainWindowTest, DoubleClickFlipsTheMarkAndCommitsIt) {
+    const int empty = fixture.addObject(QStringLiteral("А"), QStringLiteral("1"));
+    fixture.exec(QStringLiteral("UPDATE LIST_OBJECTS SET CHECK_GRID = NULL WHERE ID_OBJECT=%1").arg(empty));
+    const int unmarked = fixture.addObject(QStringLiteral("Б"), QStringLiteral("2"), 0);
+    fixture.exec(QStringLiteral("UPDATE LIST_OBJECTS SET FIO='Б', STATUS='Работает' WHERE ID_OBJECT=%1").arg(unmarked));
+    openWindow();
+    window->DBGrid1TitleClick(1); // by name: А, Б
+
+    window->DBGrid1DblClick();
+    EXPECT_EQ(storedMark(empty), QVariant(0)) << "an empty mark becomes 0, not 1";
+    objects().next();
+    window->DBGrid1DblClick();
+    EXPECT_EQ(storedMark(unmarked).toInt(), 1);
+    window->DBGrid1DblClick();
+    EXPECT_EQ(storedMark(unmarked).toInt(), 0);
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT STATUS FROM LIST_OBJECTS WHERE ID_OBJECT=%1").arg(unmarked))
+                  .toString(),
+              QStringLiteral("Работает"));
+}
+
+TEST_F(MainWindowTest, TypingFindsTheFirstObjectThatBeginsWithTheTextInAnyCase) {
+    fixture.addObject(QStringLiteral("Семёнов"), QStringLiteral("100"));
+    fixture.addObject(QStringLiteral("Ёлкин Семён"), QStringLiteral("200"));
+    fixture.addObject(QStringLiteral("ёжиков"), QStringLiteral("300"));
+    fixture.addObject(QStringLiteral("Сёмин"), QStringLiteral("210"));
+    openWindow();
+    window->DBGrid1TitleClick(1); // ordered by name
+
+    typeInto(window->form().Edit1, QStringLiteral("сё"));
+    EXPECT_EQ(objects().field(QStringLiteral("FIO")).asString(), QStringLiteral("Сёмин"));
+    window->form().Edit1->clear();
+    typeInto(window->form().Edit1, QStringLiteral("ЁЛ"));
+    EXPECT_EQ(objects().field(QStringLiteral("FIO")).asString(), QStringLiteral("Ёлкин Семён"));
+    typeInto(window->form().Edit1, QStringLiteral("x"));
+    EXPECT_EQ(objects().field(QStringLiteral("FIO")).asString(), QStringLiteral("Ёлкин Семён"))
+        << "no match leaves the current object";
+
+    window->form().ComboBox1->setCurrentIndex(2); // ID сканера; choosing alone does not search
+    EXPECT_EQ(objects().field(QStringLiteral("FIO")).asString(), QStringLiteral("Ёлкин Семён"));
+    window->form().Edit1->setText(QStringLiteral("21"));
+    EXPECT_EQ(objects().field(QStringLiteral("FIO")).asString(), QStringLiteral("Сёмин"));
+    EXPECT_TRUE(services.messages.shown.isEmpty());
+}
+
+TEST_F(MainWindowTest, SelectedRowIsGreyAndTheMarkCellStaysWhiteWithItsPicture) {
+    fixture.addObject(QStringLiteral("Отмеченный"), QStringLiteral("1"), 1);
+    fixture.addObject(QStringLiteral("Без отметки"), QStringLiteral("2"), 0);
+    openWindow();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    DbGrid* grid = window->form().DBGrid1;
+    ASSERT_EQ(objects().currentRow(), 0);
+
+    const QImage image = grid->viewport()->grab().toImage();
+    const QRect markOfSelected = grid->visualRect(grid->model()->index(0, 0));
+    const QRect markOfOther = grid->visualRect(grid->model()->index(1, 0));
+    const QRect addressOfSelected = grid->visualRect(grid->model()->index(0, 2));
+    const QRect addressOfOther = grid->visualRect(grid->model()->index(1, 2));
+
+    const auto pixel = [&](const QRect& cell, int dx, int dy) {
+        return QColor(image.pixel(cell.left() + dx, cell.top() + dy));
+    };
+    EXPECT_EQ(pixel(addressOfSelected, addressOfSelected.width() - 3, 2), QColor(221, 221, 221));
+    EXPECT_EQ(pixel(addressOfOther, addressOfOther.width() - 3, 2), QColor(Qt::white));
+    // The mark cell of the selected row is white; the tick is green, centred, at the cell's top.
+    EXPECT_EQ(pixel(markOfSelected, 1, markOfSelected.height() - 2), QColor(Qt::white));
+    const int left = (markOfSelected.left() + markOfSelected.left() + markOfSelected.width() - 16) / 2;
+    bool green = false;
+    for (int x = left; x < left + 16; ++x)
+        for (int y = markOfSelected.top(); y < markOfSelected.top() + 16; ++y) {
+            const QColor c(image.pixel(x, y));
+            green = green || (c.green() > 100 && c.red() < 80 && c.blue() < 80);
+        }
+    EXPECT_TRUE(green);
+    bool onlyWhite = true;
+    for (int x = markOfOther.left(); x < markOfOther.right(); ++x)
+        for (int y = markOfOther.top(); y < markOfOther.bottom(); ++y)
+            onlyWhite = onlyWhite && QColor(image.pixel(x, y)) == QColor(Qt::white);
+    EXPECT_TRUE(onlyWhite) << "an unmarked object shows the plain white picture";
+}
+
+TEST_F(MainWindowTest, LayoutIsRestoredAtStartAndSavedAtClose) {
+    fixture.addObject(QStringLiteral("А"), QStringLiteral("1"));
+    openWindow();
+    EXPECT_GE(window->form().Panel2->width(), 488) << "no settings file: the panel opens at its minimum";
+    window->close();
+    IniFile options(fixture.folder() + QStringLiteral("options.ini"));
+    ASSERT_TRUE(QFile::exists(options.path()));
+    for (const QString& key : {QStringLiteral("Panel2"), QStringLiteral("DBGrid1_FIO"),
+                               QStringLiteral("DBGrid1_POWER_DEVICES"), QStringLiteral("DBGrid2"),
+                               QStringLiteral("DBGrid2_DAT"), QStringLiteral("DBGrid2_CSQ")})
+        EXPECT_GT(options.readInteger(QStringLiteral("TForm1"), key, -1), 0) << key.toStdString();
+
+    options.writeInteger(QStringLiteral("TForm1"), QStringLiteral("Panel2"), 300);
+    options.writeInteger(QStringLiteral("TForm1"), QStringLiteral("DBGrid1_ADDRESS"), 157);
+    options.writeInteger(QStringLiteral("TForm1"), QStringLiteral("DBGrid2_BAT"), 91);
+    openWindow();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    EXPECT_EQ(window->form().Panel2->width(), 488) << "never narrower than 488 pixels";
+    EXPECT_EQ(window->form().DBGrid1->columnWidth(2), 157);
+    EXPECT_EQ(window->form().DBGrid2->columnWidth(5), 91);
+}
+
+TEST(StartUp, WithoutADatabaseTheOperatorIsToldAndTheProcessEndsWithCodeOne) {
+    ScopedTestServices services;
+    for (const bool garbageFile : {false, true}) {
+        services.messages.shown.clear();
+        services.process.exitCodes.clear();
+        QTemporaryDir home;
+        ScopedDataHome scopedHome(home.path());
+        if (garbageFile) {
+            QDir(home.path()).mkpath(QStringLiteral("Vornic_Client/DB"));
+            QFile file(home.path() + QStringLiteral("/Vornic_Client/DB/FB_PROJECT.GDB"));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(40000, 'x'));
+        }
+        EXPECT_EQ(createClientWindows(), nullptr);
+        ASSERT_EQ(services.messages.shown.size(), 1);
+        EXPECT_EQ(services.messages.shown[0].text, kNoConnection);
+        EXPECT_EQ(services.process.exitCodes, QList<int>{1});
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            EXPECT_FALSE(widget->isVisible()) << widget->objectName().toStdString();
+    }
+}
+
+TEST(StartUp, AFailedSchemaUpgradeIsReportedAndTheProgramGoesOn) {
+    ScopedTestServices services;
+    TestDatabase fixture;
+    ScopedDataHome home(fixture.dataHome());
+    QFile description(fixture.folder() + QStringLiteral("compare_bd.xml"));
+    ASSERT_TRUE(description.open(QIODevice::WriteOnly));
+    description.write("<root><LIST_OBJECTS>");
+    description.close();
+
+    std::unique_ptr<ClientWindows> windows = createClientWindows();
+    ASSERT_NE(windows, nullptr);
+    ASSERT_EQ(services.messages.shown.size(), 1);
+    EXPECT_EQ(services.messages.shown[0].kind, MessageKind::Error);
+    EXPECT_FALSE(windows->form1->IBDataSet1().isOpen()) << "the remaining creation steps are skipped";
+    EXPECT_NE(windows->form13, nullptr) << "start-up goes on with the next windows";
+    EXPECT_TRUE(services.process.exitCodes.isEmpty());
+}
