@@ -32,53 +32,57 @@ const KnownTable* tableNamed(const QString& elementName) {
     return nullptr;
 }
 
-QDomElement loadDescription(QFile& file) {
-    if (!file.open(QIODevice::ReadOnly))
-        throw Failure(QStringLiteral("Не удалось открыть файл %1: %2").arg(file.fileName(), file.errorString()));
-    QDomDocument document;
-    QString error;
-    int line = 0;
-    int column = 0;
-    const bool parsed = document.setContent(&file, &error, &line, &column);
-    file.close();
-    if (!parsed)
-        throw Failure(QStringLiteral("Файл %1 не является правильным XML-документом: %2 (строка %3, позиция %4).")
-                          .arg(file.fileName(), error)
-                          .arg(line)
-                          .arg(column));
-    return document.documentElement();
-}
-
-void upgradeTable(Database& database, const KnownTable& table, const QDomElement& tableElement) {
+void upgradeTable(Database& database, const KnownTable& table, const QList<DescribedColumn>& wanted) {
     const QStringList columns = database.columnNames(table.probe);
-    int place = 0;
-    for (QDomElement entry = tableElement.firstChildElement(); !entry.isNull();
-         entry = entry.nextSiblingElement()) {
-        ++place;
-        const QString name = entry.attribute(QStringLiteral("name"));
-        if (columns.contains(name, Qt::CaseInsensitive))
+    for (const DescribedColumn& column : wanted) {
+        if (columns.contains(column.name, Qt::CaseInsensitive))
             continue;
-        const QString type = entry.attribute(QStringLiteral("type"));
         auto unit = database.lock();
-        database.execute(QStringLiteral("ALTER TABLE ") + table.name + QStringLiteral(" ADD ") + name +
-                         QStringLiteral(" ") + type);
-        database.execute(QStringLiteral("alter table ") + table.name + QStringLiteral(" alter ") + name +
-                         QStringLiteral(" position ") + QString::number(place));
+        database.execute(QStringLiteral("ALTER TABLE ") + table.name + QStringLiteral(" ADD ") + column.name +
+                         QStringLiteral(" ") + column.type);
+        database.execute(QStringLiteral("alter table ") + table.name + QStringLiteral(" alter ") + column.name +
+                         QStringLiteral(" position ") + QString::number(column.place));
         database.commitRetaining();
     }
 }
 
 } // namespace
 
+QList<DescribedTable> parseSchemaDescription(const QByteArray& xml, const QString& fileName) {
+    QDomDocument document;
+    QString error;
+    int line = 0;
+    int column = 0;
+    if (!document.setContent(xml, &error, &line, &column))
+        throw Failure(QStringLiteral("Файл %1 не является правильным XML-документом: %2 (строка %3, позиция %4).")
+                          .arg(fileName, error)
+                          .arg(line)
+                          .arg(column));
+    QList<DescribedTable> tables;
+    const QDomElement root = document.documentElement();
+    for (QDomElement child = root.firstChildElement(); !child.isNull(); child = child.nextSiblingElement()) {
+        if (!tableNamed(child.tagName()))
+            continue;
+        DescribedTable table{child.tagName(), {}};
+        int place = 0;
+        for (QDomElement entry = child.firstChildElement(); !entry.isNull(); entry = entry.nextSiblingElement())
+            table.columns.append(
+                {entry.attribute(QStringLiteral("name")), entry.attribute(QStringLiteral("type")), ++place});
+        tables.append(table);
+    }
+    return tables;
+}
+
 void upgradeSchema(Database& database, const QString& dataFolder) {
     QFile file(dataFile(dataFolder, QStringLiteral("compare_bd.xml")));
     if (!file.exists())
         return;
-    const QDomElement root = loadDescription(file);
-    for (QDomElement child = root.firstChildElement(); !child.isNull(); child = child.nextSiblingElement()) {
-        if (const KnownTable* table = tableNamed(child.tagName()))
-            upgradeTable(database, *table, child);
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        throw Failure(QStringLiteral("Не удалось открыть файл %1: %2").arg(file.fileName(), file.errorString()));
+    const QByteArray xml = file.readAll();
+    file.close();
+    for (const DescribedTable& described : parseSchemaDescription(xml, file.fileName()))
+        upgradeTable(database, *tableNamed(described.table), described.columns);
     if (!file.remove())
         throw Failure(QStringLiteral("Не удалось удалить файл %1: %2").arg(file.fileName(), file.errorString()));
 }

@@ -1,10 +1,28 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 
 namespace vornic {
 
 class Database;
+
+// What a schema description asks for: per table element, in document order, the columns it lists.
+struct DescribedColumn {
+    QString name;
+    QString type;
+    int place = 0; // 1 for the table element's first entry
+};
+
+struct DescribedTable {
+    QString table; // one of the three tables, exactly as the program names them
+    QList<DescribedColumn> columns;
+};
+
+// Reads a schema description. Table elements with other names (another letter case included) are passed
+// over. Throws Failure, naming fileName, when the bytes are no well-formed XML document.
+QList<DescribedTable> parseSchemaDescription(const QByteArray& xml, const QString& fileName);
 
 // An installation's database may be older than the program. A schema description "compare_bd.xml" placed in
 // the data folder lists the columns the tables must have; each missing one is added at its listed position and
