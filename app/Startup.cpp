@@ -44,7 +44,7 @@ std::unique_ptr<ClientWindows> createClientWindows() {
     windows->form1 = std::make_unique<TForm1>();
     if (!windows->form1->FormCreate())
         return nullptr;
-    windows->form2 = std::make_unique<TForm2>();
+    windows->form2 = std::make_unique<TForm2>(*windows->form1);
     windows->form3 = std::make_unique<TForm3>();
     windows->form4 = std::make_unique<TForm4>();
     windows->form5 = std::make_unique<TForm5>();
@@ -55,6 +55,8 @@ std::unique_ptr<ClientWindows> createClientWindows() {
     windows->form10 = std::make_unique<TForm10>();
     windows->form11 = std::make_unique<TForm11>();
     windows->form13 = std::make_unique<TForm13>();
+    // Timer1, which shows the update window, stays off until an update check has found a newer version.
+    windows->form1->attachWindows(windows.get());
     return windows;
 }
 

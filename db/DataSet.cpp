@@ -330,17 +330,13 @@ void DataSet::append() {
 void DataSet::runChange(const QString& sql, const QVariantList& newValues, const QVariantList& oldValues) {
     if (sql.isEmpty())
         throw Failure(QStringLiteral("Для этого набора данных не задан запрос на изменение."));
-    const ParsedStatement parsed = parseNamedParameters(sql);
     auto guard = database_.lock();
-    Statement statement(database_, parsed.sql);
-    for (int i = 0; i < parsed.parameters.size(); ++i) {
-        const NamedParameter& parameter = parsed.parameters[i];
+    executeNamed(database_, sql, [&](const NamedParameter& parameter) {
         const int column = fieldIndex(parameter.field);
         if (column < 0)
             throw Failure(QStringLiteral("Поле «%1» не найдено.").arg(parameter.field));
-        statement.bind(i, (parameter.old ? oldValues : newValues).value(column));
-    }
-    statement.execute();
+        return (parameter.old ? oldValues : newValues).value(column);
+    });
 }
 
 void DataSet::post() {

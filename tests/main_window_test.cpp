@@ -1,9 +1,7 @@
 #include "app/IniFile.h"
 #include "app/Startup.h"
 #include "db/DataSet.h"
-#include "support/TestDatabase.h"
-#include "support/TestServices.h"
-#include "ui/Glav_form.h"
+#include "support/MainWindowFixture.h"
 
 #include <QApplication>
 #include <QFile>
@@ -13,21 +11,10 @@
 #include <gtest/gtest.h>
 
 using namespace vornic;
+using vornic::test::ScopedDataHome;
 using vornic::test::TestDatabase;
 
 namespace {
-
-// Points the program's data folder at a fixture's temporary folder for the test's lifetime.
-class ScopedDataHome final {
-public:
-    explicit ScopedDataHome(const QString& home) : previous_(qgetenv("XDG_DATA_HOME")) {
-        qputenv("XDG_DATA_HOME", home.toLocal8Bit());
-    }
-    ~ScopedDataHome() { qputenv("XDG_DATA_HOME", previous_); }
-
-private:
-    QByteArray previous_;
-};
 
 // Types text as an operator would, one character and one change of the field at a time (the key simulation of
 // the test library knows no Cyrillic keys).
@@ -38,21 +25,8 @@ void typeInto(QLineEdit* field, const QString& text) {
 
 const QString kNoConnection = QStringLiteral("Нет подключения к Базе Данных. Проверьте подключение в Базе Данных.");
 
-class MainWindowTest : public ::testing::Test {
+class ObjectListTest : public vornic::test::MainWindowTest {
 protected:
-    ScopedTestServices services;
-    TestDatabase fixture;
-    ScopedDataHome home{fixture.dataHome()};
-    std::unique_ptr<TForm1> window;
-
-    void openWindow() {
-        window = std::make_unique<TForm1>();
-        ASSERT_TRUE(window->FormCreate());
-        window->resize(1200, 700);
-    }
-
-    DataSet& objects() { return window->IBDataSet1(); }
-
     QStringList names() {
         QStringList result;
         DataSet& list = objects();
@@ -70,7 +44,7 @@ protected:
 
 } // namespace
 
-TEST_F(MainWindowTest, TitleClicksSortAndFilterWithOneFlagForTheWholeList) {
+TEST_F(ObjectListTest, TitleClicksSortAndFilterWithOneFlagForTheWholeList) {
     fixture.addObject(QStringLiteral("Борисов"), QStringLiteral("2"), 0, QStringLiteral("ул. Б"));
     fixture.addObject(QStringLiteral("Андреев"), QStringLiteral("1"), 1, QStringLiteral("ул. В"));
     fixture.addObject(QStringLiteral("Васильев"), QStringLiteral("3"), 1, QStringLiteral("ул. А"));
@@ -109,7 +83,7 @@ TEST_F(MainWindowTest, TitleClicksSortAndFilterWithOneFlagForTheWholeList) {
     EXPECT_TRUE(services.messages.shown.isEmpty());
 }
 
-TEST_F(MainWindowTest, DoubleClickFlipsTheMarkAndCommitsIt) {
+TEST_F(ObjectListTest, DoubleClickFlipsTheMarkAndCommitsIt) {
     const int empty = fixture.addObject(QStringLiteral("А"), QStringLiteral("1"));
     fixture.exec(QStringLiteral("UPDATE LIST_OBJECTS SET CHECK_GRID = NULL WHERE ID_OBJECT=%1").arg(empty));
     const int unmarked = fixture.addObject(QStringLiteral("Б"), QStringLiteral("2"), 0);
@@ -129,7 +103,7 @@ TEST_F(MainWindowTest, DoubleClickFlipsTheMarkAndCommitsIt) {
               QStringLiteral("Работает"));
 }
 
-TEST_F(MainWindowTest, TypingFindsTheFirstObjectThatBeginsWithTheTextInAnyCase) {
+TEST_F(ObjectListTest, TypingFindsTheFirstObjectThatBeginsWithTheTextInAnyCase) {
     fixture.addObject(QStringLiteral("Семёнов"), QStringLiteral("100"));
     fixture.addObject(QStringLiteral("Ёлкин Семён"), QStringLiteral("200"));
     fixture.addObject(QStringLiteral("ёжиков"), QStringLiteral("300"));
@@ -153,7 +127,7 @@ TEST_F(MainWindowTest, TypingFindsTheFirstObjectThatBeginsWithTheTextInAnyCase) 
     EXPECT_TRUE(services.messages.shown.isEmpty());
 }
 
-TEST_F(MainWindowTest, SelectedRowIsGreyAndTheMarkCellStaysWhiteWithItsPicture) {
+TEST_F(ObjectListTest, SelectedRowIsGreyAndTheMarkCellStaysWhiteWithItsPicture) {
     fixture.addObject(QStringLiteral("Отмеченный"), QStringLiteral("1"), 1);
     fixture.addObject(QStringLiteral("Без отметки"), QStringLiteral("2"), 0);
     openWindow();
@@ -190,7 +164,7 @@ TEST_F(MainWindowTest, SelectedRowIsGreyAndTheMarkCellStaysWhiteWithItsPicture) 
     EXPECT_TRUE(onlyWhite) << "an unmarked object shows the plain white picture";
 }
 
-TEST_F(MainWindowTest, LayoutIsRestoredAtStartAndSavedAtClose) {
+TEST_F(ObjectListTest, LayoutIsRestoredAtStartAndSavedAtClose) {
     fixture.addObject(QStringLiteral("А"), QStringLiteral("1"));
     openWindow();
     EXPECT_GE(window->form().Panel2->width(), 488) << "no settings file: the panel opens at its minimum";

@@ -5,7 +5,6 @@
 #include "ui/Expense_reports.h"
 #include "ui/Generate_reports.h"
 #include "ui/Generate_reports_all.h"
-#include "ui/Loading_data.h"
 #include "ui/Notrespondentsscanners.h"
 #include "ui/Problem_object.h"
 #include "ui/Service.h"
@@ -29,7 +28,6 @@ TEST(Windows, CarryTheirClassNameAndExactCaption) {
         QString caption;
     };
     const Case cases[] = {
-        {QStringLiteral("TForm2"), make<TForm2>, QStringLiteral("Загрузка обновленных показаний счетчика ")},
         {QStringLiteral("TForm3"), make<TForm3>, QStringLiteral("Отчет по абоненту ")},
         {QStringLiteral("TForm4"), make<TForm4>, QStringLiteral("Справочник контролируемых объектов")},
         {QStringLiteral("TForm5"), make<TForm5>, QStringLiteral("Показания")},

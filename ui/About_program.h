@@ -4,12 +4,24 @@
 
 #include <QDialog>
 
+// The About window. Its version label is also the program's own version, which the update check compares with
+// the server's.
 class TForm6 final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm6)
 
 public:
     explicit TForm6(QWidget* parent = nullptr);
+
+    QString LVersionText() const { return ui.LVersion->text(); }
+    // The version label as a whole number; 0 when it holds none.
+    int version() const;
+
+    // Event handlers, public so that tests drive them as the operator would.
+    void LabelLinkClick(const QString& target);
+    void Button1Click();
+
+    Ui::TForm6& form() { return ui; }
 
 private:
     Ui::TForm6 ui;

@@ -1,14 +1,31 @@
 #include "ui/Glav_form.h"
 
 #include "app/DataFolder.h"
+#include "app/JpegPicture.h"
 #include "app/Services.h"
+#include "app/Startup.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
 #include "db/SchemaUpgrade.h"
+#include "ui/About_program.h"
+#include "ui/Edit_resupt.h"
+#include "ui/Editor_bd.h"
 #include "ui/ErrorReport.h"
+#include "ui/Expense_reports.h"
+#include "ui/Gauge.h"
+#include "ui/Generate_reports.h"
+#include "ui/Generate_reports_all.h"
+#include "ui/Help_window.h"
+#include "ui/Loading_data.h"
+#include "ui/Notrespondentsscanners.h"
+#include "ui/Problem_object.h"
+#include "ui/Service.h"
+#include "ui/Threadds2select.h"
+#include "ui/Updatesoftware.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QScreen>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -29,6 +46,54 @@ const QString kReadingsModify = QStringLiteral(
     "UPDATE IMAGE_OBJECT_DATE SET error=:error, ID_OBJECT=:ID_OBJECT, DAT=:DAT, READINGS= :READINGS, BAT=:BAT, "
     "CSQ=:CSQ, NSMOD=:NSMOD WHERE   ID_IMAG = ?old_ID_IMAG");
 const QString kReadingsDelete = QStringLiteral("delete from IMAGE_OBJECT_DATE where ID_IMAG=?old_ID_IMAG");
+const QString kReadingsOldestFirst =
+    QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT");
+
+const QColor kDoubtfulReading(255, 247, 226);
+const QString kMains = QStringLiteral("Электрическая сеть");
+constexpr int kTopEdgeInNormalState = 30;
+
+QString networkTypeText(int code) {
+    switch (code) {
+    case 1:
+        return QStringLiteral("Тип сигнала станции: GSM");
+    case 2:
+        return QStringLiteral("Тип сигнала станции: GPRS");
+    case 3:
+        return QStringLiteral("Тип сигнала станции: EG");
+    case 4:
+    case 5:
+        return QStringLiteral("Тип сигнала станции: 3G");
+    default:
+        return {};
+    }
+}
+
+// A white plug on a grey-brown rounded square: the device runs on mains power.
+QPixmap mainsPicture() {
+    QPixmap picture(113, 159);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(122, 104, 88));
+    painter.drawRoundedRect(QRectF(4, 27, 105, 105), 18, 18);
+    painter.setBrush(Qt::white);
+    painter.drawRoundedRect(QRectF(34, 62, 45, 36), 8, 8);  // the plug's body
+    painter.drawRect(QRectF(43, 46, 7, 18));                // its two pins
+    painter.drawRect(QRectF(63, 46, 7, 18));
+    painter.drawRect(QRectF(52, 96, 9, 22));                // the cord
+    return picture;
+}
+
+// The whole number that a field's text holds, if it holds one.
+std::optional<int> wholeNumber(const Field& field) {
+    if (field.isNull())
+        return std::nullopt;
+    bool ok = false;
+    const int number = field.asString().trimmed().toInt(&ok);
+    return ok ? std::optional<int>(number) : std::nullopt;
+}
 
 // The fields the search choices name, in the order of ComboBox1's items.
 const QStringList kSearchFields = {QStringLiteral("FIO"), QStringLiteral("ADDRESS"), QStringLiteral("ID_SCANNER"),
@@ -68,7 +133,28 @@ const QStringList TForm1::kReadingFields = {QStringLiteral("DAT"), QStringLitera
                                             QStringLiteral("CSQ")};
 
 TForm1::TForm1(QWidget* parent)
-    : QMainWindow(parent), database_(std::make_unique<Database>()),
+    : QMainWindow(parent),
+      debounceWorker_(std::make_unique<ThreadDS2Select>(
+          this,
+          ThreadDS2Select::Calls{[this]() -> std::optional<QString> {
+                                     if (!objects_->isOpen() || objects_->currentRow() < 0)
+                                         return std::nullopt;
+                                     return objects_->field(QStringLiteral("ID_SCANNER")).asString();
+                                 },
+                                 [this] {
+                                     if (readings_->isOpen())
+                                         return;
+                                     // A failing open is reported once, not again at every period.
+                                     try {
+                                         readings_->open();
+                                         readingsOpenReported_ = false;
+                                     } catch (const Failure& failure) {
+                                         if (!std::exchange(readingsOpenReported_, true))
+                                             services().messages->reportError(failure.text());
+                                     }
+                                 },
+                                 [this] { readings_->close(); }})),
+      database_(std::make_unique<Database>()),
       objects_(std::make_unique<DataSet>(*database_)), readings_(std::make_unique<DataSet>(*database_)),
       markSet_(markPicture(true)), markClear_(markPicture(false)) {
     ui.setupUi(this);
@@ -76,15 +162,62 @@ TForm1::TForm1(QWidget* parent)
     ui.Splitter1->setStretchFactor(1, 1);
     setUpObjectList();
     setUpReadingsList();
+    setUpMenu();
+    ui.Image1->setPixmap(mainsPicture());
+    ui.Image1->hide();
+    ui.Gauge1->setProgress(100);
+    ui.Gauge2->setProgress(10);
     connect(ui.DBGrid1, &DbGrid::rowDoubleClicked, this, &TForm1::DBGrid1DblClick);
     connect(ui.DBGrid1, &DbGrid::titleClicked, this, &TForm1::DBGrid1TitleClick);
+    connect(ui.DBGrid2, &DbGrid::rowDoubleClicked, this, &TForm1::DBGrid2DblClick);
+    connect(ui.DBGrid2, &DbGrid::titleClicked, this, &TForm1::DBGrid2TitleClick);
     connect(ui.Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
+    connect(objects_.get(), &DataSet::positioned, debounceWorker_.get(), &ThreadDS2Select::resume);
+    connect(readings_.get(), &DataSet::positioned, this, &TForm1::IBDataSet2AfterScroll);
+    timer1_.setInterval(5000);
+    connect(&timer1_, &QTimer::timeout, this, &TForm1::Timer1Timer);
 }
 
 TForm1::~TForm1() {
-    // The data sets go before the connection they read from.
+    // The windows made for one opening go first: a loading window abandons a download still going.
+    for (QDialog* window : findChildren<QDialog*>(Qt::FindDirectChildrenOnly))
+        delete window;
+    // The worker stops first: it reads the object list and opens the readings. The data sets then go before
+    // the connection they read from.
+    debounceWorker_.reset();
     readings_.reset();
     objects_.reset();
+}
+
+void TForm1::setUpMenu() {
+    const auto command = [this](QAction* action, auto handler) {
+        connect(action, &QAction::triggered, this, [this, handler] { reportFailures([&] { handler(); }); });
+    };
+    command(ui.N2, [this] {
+        // The loading window is made anew for every opening and lives on until the program ends.
+        showModal(new TForm2(*this));
+    });
+    command(ui.N3, [this] { showModal(windows_ ? windows_->form11.get() : nullptr); });
+    command(ui.N5, [this] { showModal(windows_ ? windows_->form4.get() : nullptr); });
+    command(ui.N6, [this] { showModal(windows_ ? windows_->form8.get() : nullptr); });
+    command(ui.N8, [this] { showModal(windows_ ? windows_->form3.get() : nullptr); });
+    command(ui.N9, [this] { showModal(windows_ ? windows_->form7.get() : nullptr); });
+    command(ui.N10, [this] { showModal(windows_ ? windows_->form10.get() : nullptr); });
+    command(ui.N11, [this] { showModal(windows_ ? windows_->form13.get() : nullptr); });
+    command(ui.N13, [this] {
+        THelpWindow help(this);
+        showModal(&help);
+    });
+    command(ui.N14, [this] { showModal(windows_ ? windows_->form6.get() : nullptr); });
+    command(ui.N16, [this] { close(); });
+}
+
+void TForm1::showModal(QDialog* window) {
+    if (!window)
+        return;
+    window->adjustSize();
+    window->move(frameGeometry().center() - window->rect().center());
+    window->exec();
 }
 
 void TForm1::setUpObjectList() {
@@ -114,6 +247,12 @@ void TForm1::setUpReadingsList() {
     readings_->setModifySql(kReadingsModify);
     readings_->setDeleteSql(kReadingsDelete);
     readings_->setMaster(objects_.get());
+    ui.DBGrid2->setRowBackground([this](int row) -> std::optional<QColor> {
+        const QVariant error = ui.DBGrid2->dataModel()->fieldValue(row, QStringLiteral("ERROR"));
+        if (!error.isNull() && error.toInt() == 1)
+            return kDoubtfulReading;
+        return std::nullopt;
+    });
     const int toolkitDefault = ui.DBGrid2->horizontalHeader()->defaultSectionSize();
     ui.DBGrid2->bind(*readings_, {
                                      {QStringLiteral("ID_OBJECT"), QStringLiteral("ID сканера"), false, toolkitDefault},
@@ -239,5 +378,86 @@ void TForm1::Edit1Change(const QString& text) {
         if (!objects_->isOpen() || choice < 0 || choice >= kSearchFields.size())
             return;
         objects_->locatePrefix(kSearchFields[choice], text);
+    });
+}
+
+void TForm1::DBGrid2TitleClick(int) {
+    reportFailures([&] {
+        const QString select = readingsSortFlag_ ? kReadingsOldestFirst : kReadingsSelect;
+        readingsSortFlag_ = !readingsSortFlag_;
+        readings_->close();
+        readings_->setSelectSql(select);
+        readings_->open();
+    });
+}
+
+void TForm1::DBGrid2DblClick() {
+    reportFailures([&] {
+        // The reading editor is made anew for every opening and lives on until the program ends.
+        showModal(new TForm5(this));
+    });
+}
+
+void TForm1::IBDataSet2AfterScroll() {
+    reportFailures([&] {
+        if (readings_->currentRow() < 0)
+            return;
+        const Field image = readings_->field(QStringLiteral("IMAGE"));
+        const QByteArray bytes = image.isNull() ? QByteArray() : image.asBytes();
+        if (bytes.isEmpty()) {
+            ui.Image2->hide();
+        } else {
+            ui.Image2->show();
+            // Bytes that are no JPEG, or a picture that fails to decode, leave the frame as it was.
+            if (looksLikeJpeg(bytes))
+                if (const std::optional<QImage> picture = decodeJpeg(bytes))
+                    ui.Image2->setPixmap(QPixmap::fromImage(*picture));
+        }
+        // Text that is no whole number leaves a gauge as it was, like an empty value.
+        if (const auto battery = wholeNumber(readings_->field(QStringLiteral("BAT"))))
+            ui.Gauge1->setProgress(*battery);
+        if (const auto signal = wholeNumber(readings_->field(QStringLiteral("CSQ"))))
+            ui.Gauge2->setProgress(*signal);
+        if (const auto network = wholeNumber(readings_->field(QStringLiteral("NSMOD")))) {
+            const QString text = networkTypeText(*network);
+            if (!text.isEmpty())
+                ui.Label1->setText(text);
+        }
+        const bool mains = objects_->currentRow() >= 0 &&
+                           objects_->field(QStringLiteral("POWER_DEVICES")).asString().trimmed() == kMains;
+        ui.Image1->setVisible(mains);
+        ui.Gauge1->setVisible(!mains);
+        ui.Label7->setVisible(!mains);
+    });
+}
+
+void TForm1::Timer1Timer() {
+    if (windows_ && windows_->form9)
+        windows_->form9->show();
+}
+
+void TForm1::FormActivate() {
+    if (!isMaximized())
+        showMaximized();
+}
+
+bool TForm1::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate)
+        FormActivate();
+    return QMainWindow::event(event);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (windowState() == Qt::WindowNoState && isVisible()) {
+        const QScreen* display = screen();
+        move(x(), (display ? display->geometry().top() : 0) + kTopEdgeInNormalState);
+    }
+}
+
+void TForm1::refreshReadings() {
+    reportFailures([&] {
+        readings_->close();
+        readings_->open();
     });
 }

@@ -5,12 +5,16 @@
 
 #include <QMainWindow>
 #include <QPixmap>
+#include <QTimer>
 
 #include <memory>
+
+class ThreadDS2Select;
 
 namespace vornic {
 class Database;
 class DataSet;
+struct ClientWindows;
 } // namespace vornic
 
 // The main window: the hub of the program. It holds the data folder, the one connection and transaction, the
@@ -37,29 +41,53 @@ public:
     vornic::DataSet& IBDataSet1() const { return *objects_; }
     vornic::DataSet& IBDataSet2() const { return *readings_; }
 
+    // The windows that the menu opens, made after this one at start-up.
+    void attachWindows(vornic::ClientWindows* windows) { windows_ = windows; }
+    ThreadDS2Select& debounceWorker() const { return *debounceWorker_; }
+    QTimer& Timer1() { return timer1_; }
+
     // Event handlers, public so that tests drive them as the operator would.
     void DBGrid1DblClick();
     void DBGrid1TitleClick(int column);
+    void DBGrid2TitleClick(int column);
+    void DBGrid2DblClick();
     void Edit1Change(const QString& text);
+    void FormActivate();
     void FormClose();
+    void Timer1Timer();
+    // Shows the current reading's picture, gauges, network type and power supply.
+    void IBDataSet2AfterScroll();
+    // Closes and reopens the readings list, so that it shows what a download stored.
+    void refreshReadings();
 
     Ui::TForm1& form() { return ui; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void restoreLayout();
     void setUpObjectList();
     void setUpReadingsList();
     void drawMark(QPainter* painter, const QRect& cell, int row) const;
+    void setUpMenu();
+    void startDebounceWorker();
+    // Shows one of the windows made at start-up modally, over this one.
+    void showModal(QDialog* window);
 
+    std::unique_ptr<ThreadDS2Select> debounceWorker_; // first made, last to stop mattering: see the destructor
     Ui::TForm1 ui;
     QString dataFolder_;
     std::unique_ptr<vornic::Database> database_;
     std::unique_ptr<vornic::DataSet> objects_;
     std::unique_ptr<vornic::DataSet> readings_;
-    bool objectsSortFlag_ = true; // decides what the next title click of the object list does
+    bool objectsSortFlag_ = true;  // decides what the next title click of the object list does
+    bool readingsSortFlag_ = true; // likewise for the readings list
+    bool readingsOpenReported_ = false;
+    vornic::ClientWindows* windows_ = nullptr;
+    QTimer timer1_;
     QPixmap markSet_;
     QPixmap markClear_;
 };

@@ -74,6 +74,18 @@ int TestDatabase::addObject(const QString& fio, const QString& scanner, int chec
     return id;
 }
 
+void TestDatabase::addReading(const Reading& reading) {
+    Statement insert(*database_, QStringLiteral("INSERT INTO IMAGE_OBJECT_DATE (ID_OBJECT, DAT, ID_IMAG, IMAGE, "
+                                                "RECOGNITION, READINGS, BAT, CSQ, NSMOD, ERROR) "
+                                                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    const QVariantList values = {reading.object,   reading.at,  reading.id,  reading.image, reading.readings,
+                                 reading.readings, reading.bat, reading.csq, reading.nsmod, reading.error};
+    for (int i = 0; i < values.size(); ++i)
+        insert.bind(i, values[i]);
+    insert.execute();
+    database_->commitRetaining();
+}
+
 void TestDatabase::reconnect() {
     database_.reset();
     database_ = std::make_unique<Database>();

@@ -32,6 +32,20 @@ public:
 
     int addObject(const QString& fio, const QString& scanner, int checkGrid = 0, const QString& address = {});
 
+    // A reading; a null QVariant stores NULL.
+    struct Reading {
+        int object = 0;
+        QString id;
+        QDateTime at;
+        QVariant image; // QByteArray
+        QVariant readings;
+        QVariant bat;
+        QVariant csq;
+        QVariant nsmod;
+        int error = 0;
+    };
+    void addReading(const Reading& reading);
+
     // Closes the program's connection (committing, as the program does at its end) and opens a new one.
     void reconnect();
 

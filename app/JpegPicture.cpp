@@ -1,0 +1,142 @@
+#include "app/JpegPicture.h"
+
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio> // jpeglib.h uses FILE and size_t without declaring them
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include <vector>
+
+namespace vornic {
+namespace {
+
+// Each scan of a progressive stream is another pass over every coefficient. Encoders write about ten; the limit
+// keeps a crafted stream of thousands of tiny scans from holding the window for minutes.
+constexpr int kMaxScans = 500;
+
+// libjpeg reports a fatal error through error_exit, which must not return: it leaves by longjmp to the setjmp of the
+// step in progress. Destructors in the frames jumped over would never run, so the steps that call into libjpeg
+// (startDecoding, readPixels) own nothing with a destructor; whatever owns memory lives in decodeJpeg above them.
+struct Decoder {
+    Decoder();
+    ~Decoder() { jpeg_destroy_decompress(&info); } // harmless on a struct that was never created
+    Q_DISABLE_COPY_MOVE(Decoder)
+
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr errors{};
+    jpeg_progress_mgr progress{};
+    std::jmp_buf jump{};
+};
+
+Decoder& decoderOf(j_common_ptr info) {
+    return *static_cast<Decoder*>(info->client_data);
+}
+
+[[noreturn]] void giveUp(j_common_ptr info) {
+    std::longjmp(decoderOf(info).jump, 1);
+}
+
+// A warning is libjpeg carrying on past a problem: a stream that ends early is finished in grey, damaged coded data
+// is skipped up to the next restart marker, an unknown colour transform is guessed. A picture decoded past any of
+// these is partly made up, and a made-up dial reading is worse than none, so the warning ends the decoding at once.
+// Only warnings about metadata that never touches a pixel are let through.
+void onMessage(j_common_ptr info, int level) {
+    if (level >= 0)
+        return; // trace output
+    switch (info->err->msg_code) {
+    case JWRN_JFIF_MAJOR:
+    case JWRN_BOGUS_ICC:
+        return;
+    default:
+        giveUp(info);
+    }
+}
+
+void onProgress(j_common_ptr info) {
+    if (decoderOf(info).info.input_scan_number > kMaxScans)
+        giveUp(info);
+}
+
+Decoder::Decoder() {
+    info.err = jpeg_std_error(&errors);
+    errors.error_exit = giveUp;
+    errors.emit_message = onMessage;
+    errors.output_message = [](j_common_ptr) {}; // the program has no console; failure is the empty result
+    progress.progress_monitor = onProgress;
+    info.client_data = this;
+}
+
+bool isInks(J_COLOR_SPACE space) {
+    return space == JCS_CMYK || space == JCS_YCCK;
+}
+
+// Reads the header and, once the size is known to be sane, starts decompressing.
+bool startDecoding(Decoder& decoder, QByteArrayView bytes) {
+    if (setjmp(decoder.jump) != 0)
+        return false;
+    jpeg_create_decompress(&decoder.info);
+    decoder.info.progress = &decoder.progress; // creation clears the struct, so this must come after
+    jpeg_mem_src(&decoder.info, reinterpret_cast<const unsigned char*>(bytes.data()),
+                 static_cast<unsigned long>(bytes.size()));
+    jpeg_read_header(&decoder.info, TRUE);
+    constexpr auto maxSide = static_cast<JDIMENSION>(kMaxJpegSide);
+    if (decoder.info.image_width > maxSide || decoder.info.image_height > maxSide)
+        return false;
+    // libjpeg converts everything but inks to RGB itself; inks are read as they are and converted below.
+    decoder.info.out_color_space = isInks(decoder.info.jpeg_color_space) ? JCS_CMYK : JCS_RGB;
+    jpeg_start_decompress(&decoder.info);
+    return decoder.info.output_components == (decoder.info.out_color_space == JCS_CMYK ? 4 : 3);
+}
+
+// Adobe applications store CMYK inverted (255 is no ink), and libjpeg hands the samples over as stored.
+void inksToRgb(const unsigned char* inks, unsigned char* rgb, JDIMENSION width) {
+    for (JDIMENSION x = 0; x < width; ++x, inks += 4, rgb += 3) {
+        const int black = inks[3];
+        for (int channel = 0; channel < 3; ++channel)
+            rgb[channel] = static_cast<unsigned char>((inks[channel] * black + 127) / 255);
+    }
+}
+
+// Reads every row into the image, then the rest of the stream: a stream that ends before its end-of-image marker
+// is refused even when all rows were there, as it is one cut short.
+bool readPixels(Decoder& decoder, QImage& image, unsigned char* inkRow) {
+    if (setjmp(decoder.jump) != 0)
+        return false;
+    while (decoder.info.output_scanline < decoder.info.output_height) {
+        unsigned char* const line = image.scanLine(static_cast<int>(decoder.info.output_scanline));
+        JSAMPROW row = inkRow != nullptr ? inkRow : line;
+        if (jpeg_read_scanlines(&decoder.info, &row, 1) != 1)
+            return false;
+        if (inkRow != nullptr)
+            inksToRgb(inkRow, line, decoder.info.output_width);
+    }
+    jpeg_finish_decompress(&decoder.info);
+    return true;
+}
+
+} // namespace
+
+bool looksLikeJpeg(QByteArrayView bytes) {
+    return bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+           static_cast<unsigned char>(bytes[1]) == 0xD8;
+}
+
+std::optional<QImage> decodeJpeg(QByteArrayView bytes) {
+    if (!looksLikeJpeg(bytes))
+        return std::nullopt;
+    Decoder decoder;
+    if (!startDecoding(decoder, bytes))
+        return std::nullopt;
+    const JDIMENSION width = decoder.info.output_width;
+    QImage image(static_cast<int>(width), static_cast<int>(decoder.info.output_height), QImage::Format_RGB888);
+    if (image.isNull())
+        return std::nullopt; // out of memory
+    std::vector<unsigned char> inkRow(decoder.info.out_color_space == JCS_CMYK ? std::size_t{width} * 4 : 0);
+    if (!readPixels(decoder, image, inkRow.empty() ? nullptr : inkRow.data()))
+        return std::nullopt;
+    return image;
+}
+
+} // namespace vornic

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QImage>
+
+#include <optional>
+
+namespace vornic {
+
+// The largest width and height of a dial picture that is decoded at all. A scanner's photograph is far smaller;
+// a header claiming more is damaged or hostile, and is refused before any pixel memory is taken.
+inline constexpr int kMaxJpegSide = 10000;
+
+// Whether the bytes begin with a JPEG start-of-image marker (FF D8). Only such bytes are offered to the decoder.
+bool looksLikeJpeg(QByteArrayView bytes);
+
+// The picture in the bytes, in QImage::Format_RGB888, or nothing when the bytes are not a complete, undamaged JPEG
+// stream. Grayscale pictures come out grey in RGB; CMYK and YCCK pictures are converted, taking their samples as
+// the inverted values that Adobe applications write. A stream that is cut short, or whose coded data is damaged, is
+// refused as a whole rather than shown with an invented grey or smeared part.
+std::optional<QImage> decodeJpeg(QByteArrayView bytes);
+
+} // namespace vornic

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <variant>
+
+namespace vornic {
+
+// The readings request for one scanner and a range of days. The base address is a literal prefix and nothing is
+// escaped: the server expects the address exactly as the client has always written it.
+QString FormatReadingsUrl(const QString& baseAddress, const QString& modemId, QDate firstDay, QDate lastDay);
+
+// The picture request: the base address followed directly by a row's "img" value.
+QString FormatPictureUrl(const QString& baseAddress, const QString& img);
+
+// One "row" of a readings answer, its attributes as text; only "er" is read as a number.
+struct AnswerRow {
+    QString id, img, date, pok, bat, csq, nsmod;
+    int er = 0;
+};
+
+// The server has no data for the request; "text" is its message for the operator.
+struct AnswerError {
+    QString text;
+};
+
+// A "row" that cannot be stored: an attribute is missing or "er" is not a whole number. The download logs it and
+// goes on with the next row instead of storing half a reading.
+struct AnswerBadRow {
+    QString id;      // the row's "id", empty when it has none
+    QString problem; // what is wrong, in Russian, for the log
+};
+
+using AnswerElement = std::variant<AnswerRow, AnswerError, AnswerBadRow>;
+
+struct ReadingsAnswer {
+    int childNodeCount = 0; // every child node of the root, whatever its kind: it sizes the answer's progress bar
+    QList<AnswerElement> elements;
+};
+
+// Reads a readings answer in the encoding its XML declaration names. An empty body is an answer without child
+// nodes (a failed request leaves the body empty). Throws Failure when the body is not well-formed XML.
+ReadingsAnswer ParseReadingsAnswer(const QByteArray& body);
+
+// The time of a reading from a row's "date" (YYYYMMDDhhmmss): the text shown in the download log and the value
+// stored. valid is false when the pieces do not make a date and time.
+struct ReadingTime {
+    QString text; // "dd.MM.yyyy hh:mm:ss", pieces beyond the end of a short "date" left empty
+    QDateTime value;
+    bool valid = false;
+};
+
+ReadingTime ReadingTimeText(const QString& date);
+
+} // namespace vornic

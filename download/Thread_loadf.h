@@ -1,0 +1,75 @@
+#pragma once
+
+#include "download/HttpClient.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+
+namespace vornic {
+class Database;
+class IniFile;
+struct AnswerRow;
+} // namespace vornic
+
+// One download run: for every chosen object it asks the readings server for the readings of the chosen days,
+// stores each new reading with its dial picture, completes readings stored earlier without a value, and reports
+// each event as a line of the loading window's log. It frees itself when its run returns.
+//
+// Its database work goes through the program's connection; each statement with its commit is one unit under the
+// database's lock. Its effects on windows are signals, which reach the user-interface thread in the order sent.
+class Thread_loadF final : public QThread {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Thread_loadF)
+
+public:
+    struct Object {
+        QString id;      // ID_OBJECT as text
+        QString scanner; // ID_SCANNER as stored
+    };
+
+    // Made on the user-interface thread: reads the server address from the settings and fixes the days of the
+    // run (today and depth - 1 days before). It waits to be started.
+    Thread_loadF(vornic::Database& database, const vornic::IniFile& settings, int depth, QDate today,
+                 QList<Object> objects);
+    ~Thread_loadF() override;
+
+    // Takes effect at the next checkpoint: before an object's request or before a row's picture. Never waits.
+    void requestStop() { stopRequested_ = true; }
+    // The program is closing: stop, and give up a transfer in progress.
+    void abandon();
+
+    QDate firstDay() const { return firstDay_; }
+    QDate lastDay() const { return lastDay_; }
+    const QString& baseAddress() const { return baseAddress_; }
+
+Q_SIGNALS:
+    void logLine(const QString& text); // a new last line of the log, and the status line
+    void answerProgressMaximum(int maximum);
+    void answerProgressPosition(int position);
+    void objectDone(); // the objects progress bar advances by one
+    void runFinished(); // the start button comes back and the main window's readings list is read again
+
+protected:
+    void run() override;
+
+private:
+    enum class Outcome { Continue, Stop, DatabaseFailed };
+
+    Outcome loadObject(vornic::HttpClient& http, const Object& object);
+    Outcome storeRow(vornic::HttpClient& http, const Object& object, const QString& modemId,
+                     const vornic::AnswerRow& row);
+    QByteArray fetchPicture(vornic::HttpClient& http, const QString& img, bool* abandoned);
+    bool stopSeen() const { return stopRequested_ || abandoned_; }
+
+    vornic::Database& database_;
+    QString baseAddress_;
+    QDate firstDay_;
+    QDate lastDay_;
+    QList<Object> objects_;
+    std::atomic_bool stopRequested_ = false;
+    std::atomic_bool abandoned_ = false;
+};
