@@ -17,7 +17,7 @@ bool looksLikeJpeg(QByteArrayView bytes);
 // The picture in the bytes, in QImage::Format_RGB888, or nothing when the bytes are not a complete, undamaged JPEG
 // stream. Grayscale pictures come out grey in RGB; CMYK and YCCK pictures are converted, taking their samples as
 // the inverted values that Adobe applications write. A stream that is cut short, or whose coded data is damaged, is
-// refused as a whole rather than shown with an invented grey or smeared part.
+// refused as a whole rather than shown with invented grey or smeared rows.
 std::optional<QImage> decodeJpeg(QByteArrayView bytes);
 
 } // namespace vornic

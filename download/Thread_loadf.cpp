@@ -32,8 +32,9 @@ QString trimmed(const QString& text) {
     return text.mid(first, last - first);
 }
 
-// An attribute's value as stored: an empty value is NULL.
+// An attribute's value or a picture as stored: an empty one is NULL.
 QVariant orNull(const QString& value) { return value.isEmpty() ? QVariant() : QVariant(value); }
+QVariant orNull(const QByteArray& value) { return value.isEmpty() ? QVariant() : QVariant(value); }
 
 // A numeric attribute that holds something other than a whole number, or an empty text.
 bool isWholeOrEmpty(const QString& value) {
@@ -176,7 +177,7 @@ Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& obj
             return Outcome::Stop;
         auto unit = database_.lock();
         if (found) {
-            const QVariant image = row.img.isEmpty() ? storedImage : QVariant(picture);
+            const QVariant image = row.img.isEmpty() ? storedImage : orNull(picture);
             executeNamed(database_, kComplete, [&](const NamedParameter& parameter) -> QVariant {
                 const QString field = parameter.field.toUpper();
                 if (field == QStringLiteral("IMAGE"))
@@ -194,7 +195,7 @@ Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& obj
                 {QStringLiteral("ID_OBJECT"), trimmed(object.id)},
                 {QStringLiteral("DAT"), time.value},
                 {QStringLiteral("ID_IMAG"), row.id},
-                {QStringLiteral("IMAGE"), row.img.isEmpty() ? QVariant() : QVariant(picture)},
+                {QStringLiteral("IMAGE"), orNull(picture)},
                 {QStringLiteral("RECOGNITION"), orNull(row.pok)},
                 {QStringLiteral("READINGS"), orNull(row.pok)},
                 {QStringLiteral("BAT"), orNull(row.bat.trimmed())},
