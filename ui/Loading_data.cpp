@@ -34,7 +34,6 @@ TForm2::TForm2(TForm1& mainWindow)
     ui.setupUi(this);
     // Digits only: every other typed character is dropped.
     ui.Edit1->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), this));
-    ui.Memo1->setPlainText(QString());
     objects_->setSelectSql(QStringLiteral("SELECT *  FROM LIST_OBJECTS"));
     ui.Edit1->setText(QString::number(mainWindow_.settings().readInteger(kSection, kDepthKey, 0)));
     connect(ui.Button1, &QPushButton::clicked, this, &TForm2::Button1Click);

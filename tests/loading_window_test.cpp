@@ -1,0 +1,112 @@
+#include "app/IniFile.h"
+#include "support/MainWindowFixture.h"
+#include "tools/readings_server/ReadingsServer.h"
+#include "ui/Loading_data.h"
+
+#include <QTest>
+
+using namespace vornic;
+
+namespace {
+
+const QString kDepthMessage =
+    QStringLiteral("Глубина обновления указана в недопустимой форме. Укажите числовое значение от 1-999.");
+
+class LoadingWindowTest : public vornic::test::MainWindowTest {
+protected:
+    std::unique_ptr<ReadingsServer> server;
+
+    void SetUp() override {
+        ReadingsServer::Options options;
+        options.scanners = 2;
+        options.days = 2;
+        options.readingsPerDay = 2;
+        options.emptyPokPercent = 0;
+        options.today = services.clock.today();
+        server = std::make_unique<ReadingsServer>(options);
+        server->start();
+        settings().writeString(QStringLiteral("Edit_link"), QStringLiteral("link"), server->baseAddress());
+    }
+
+    IniFile settings() { return IniFile(fixture.folder() + QStringLiteral("options.ini")); }
+};
+
+} // namespace
+
+TEST_F(LoadingWindowTest, TheDepthIsCheckedAndKeptAsAWholeNumber) {
+    openWindow();
+    {
+        TForm2 loading(*window);
+        EXPECT_EQ(loading.form().Edit1->text(), QStringLiteral("0")) << "no stored depth";
+        for (const QString& depth : {QStringLiteral("0"), QString(), QStringLiteral("000")}) {
+            loading.form().Edit1->setText(depth);
+            loading.Button1Click();
+        }
+        EXPECT_EQ(services.messages.texts(), QStringList(3, kDepthMessage));
+        EXPECT_EQ(loading.runningWorker(), nullptr);
+        EXPECT_EQ(loading.form().Edit1->maxLength(), 3);
+        loading.form().Edit1->clear();
+        QTest::keyClicks(loading.form().Edit1, QStringLiteral("0a-7"));
+        EXPECT_EQ(loading.form().Edit1->text(), QStringLiteral("07")) << "only digits are taken";
+        loading.form().Edit1->setText(QStringLiteral("007"));
+        loading.close();
+    }
+    EXPECT_EQ(settings().readInteger(QStringLiteral("TForm2"), QStringLiteral("Edit1"), -1), 7);
+    {
+        TForm2 loading(*window);
+        EXPECT_EQ(loading.form().Edit1->text(), QStringLiteral("7"));
+        loading.form().Edit1->clear();
+        loading.close(); // an empty depth leaves the stored one
+    }
+    EXPECT_EQ(settings().readInteger(QStringLiteral("TForm2"), QStringLiteral("Edit1"), -1), 7);
+}
+
+TEST_F(LoadingWindowTest, ARunFillsTheLogAndTheMainWindowAndANewRunAppendsBelow) {
+    fixture.addObject(QStringLiteral("Первый"), QStringLiteral("860001"), 1);
+    fixture.addObject(QStringLiteral("Второй"), QStringLiteral("860002"), 0);
+    openWindow();
+    readings().open();
+    EXPECT_TRUE(window->IBDataSet2().isEmpty());
+
+    TForm2 loading(*window);
+    loading.form().Edit1->setText(QStringLiteral("2"));
+    loading.form().RadioButtonMarked->setChecked(true);
+    loading.Button1Click();
+    EXPECT_FALSE(loading.form().Button1->isEnabled());
+    EXPECT_EQ(loading.form().ProgressBar2->maximum(), 1);
+    EXPECT_EQ(loading.form().ProgressBar2->value(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(loading.form().Button1->isEnabled(), 20000);
+    EXPECT_EQ(loading.form().ProgressBar2->value(), 1);
+    EXPECT_EQ(loading.form().Label1->text(), QStringLiteral("Обновление завершено"));
+    const QStringList firstRun = loading.form().Memo1->toPlainText().split(u'\n');
+    EXPECT_EQ(firstRun.size(), 4 + 1 + 1) << "four readings, the object, the end";
+    EXPECT_EQ(window->IBDataSet2().rowCount(), 4) << "the main window's readings list was read again";
+
+    loading.form().RadioButtonAll->setChecked(true);
+    loading.Button1Click();
+    EXPECT_EQ(loading.form().ProgressBar2->maximum(), 2);
+    QTRY_VERIFY_WITH_TIMEOUT(loading.form().Button1->isEnabled(), 20000);
+    const QStringList bothRuns = loading.form().Memo1->toPlainText().split(u'\n');
+    EXPECT_EQ(bothRuns.mid(0, firstRun.size()), firstRun) << "the log keeps the earlier run";
+    EXPECT_EQ(bothRuns.last(), QStringLiteral("Обновление завершено"));
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM IMAGE_OBJECT_DATE")).toInt(), 8);
+}
+
+TEST_F(LoadingWindowTest, ClosingDuringARunAsksTheWorkerToStopAndDoesNotWait) {
+    fixture.addObject(QStringLiteral("Первый"), QStringLiteral("860001"));
+    fixture.addObject(QStringLiteral("Второй"), QStringLiteral("860002"));
+    openWindow();
+    server->injectFault(ReadingsServer::Fault::SlowAnswer, 1, QStringLiteral("photos/"));
+    auto* loading = new TForm2(*window);
+    loading->form().Edit1->setText(QStringLiteral("2"));
+    loading->Button1Click();
+    QTRY_VERIFY_WITH_TIMEOUT(server->requestCount() >= 2, 10000);
+    QElapsedTimer timer;
+    timer.start();
+    loading->close();
+    EXPECT_LT(timer.elapsed(), 500);
+    // The worker still reports into the closed window and finishes at its next checkpoint.
+    QTRY_VERIFY_WITH_TIMEOUT(loading->form().Button1->isEnabled(), 10000);
+    EXPECT_EQ(loading->form().Label1->text(), QStringLiteral("Обновление завершено"));
+    EXPECT_EQ(server->requestCount(), 2);
+}
