@@ -215,7 +215,6 @@ void TForm1::setUpMenu() {
 void TForm1::showModal(QDialog* window) {
     if (!window)
         return;
-    window->adjustSize();
     window->move(frameGeometry().center() - window->rect().center());
     window->exec();
 }
@@ -256,7 +255,7 @@ void TForm1::setUpReadingsList() {
     const int toolkitDefault = ui.DBGrid2->horizontalHeader()->defaultSectionSize();
     ui.DBGrid2->bind(*readings_, {
                                      {QStringLiteral("ID_OBJECT"), QStringLiteral("ID сканера"), false, toolkitDefault},
-                                     {QStringLiteral("DAT"), QStringLiteral("Дата"), true, 130},
+                                     {QStringLiteral("DAT"), QStringLiteral("Дата"), true, 150},
                                      {QStringLiteral("ID_IMAG"), QStringLiteral("ID изображения "), false,
                                       toolkitDefault},
                                      {QStringLiteral("READINGS"), QStringLiteral("Показания"), true, toolkitDefault},

@@ -1,0 +1,411 @@
+// Downloads the readings of 500 objects (argv[1] overrides) from the local readings server, 30 readings each with a
+// picture of about 20 KB, and prints the readings stored per second and the peak memory of:
+//   run 1: the download worker into a database that holds no readings yet;
+//   run 2: the same run into a database that already holds 300,000 readings of other objects (argv[2] overrides);
+//   the floor: the same requests and the same inserts, each committed on its own, without the worker: what the
+//   HTTP transfers and the database cost by themselves.
+// Then the ratios: run 2 against run 1 (does a full database slow the download?) and run 1 against the floor
+// (what the worker adds).
+//
+// Every run starts from a copy of one database file made at the start, and runs in a process of its own, so that
+// the runs are independent and each peak memory is its run's alone. The server runs in a process of its own too:
+// it keeps every picture it has served, which would otherwise count as the client's memory. Before the timed runs
+// every picture is fetched once, so that no run pays for the server drawing them.
+//
+// Figures of a Debug build (as ./test builds it) say little: build with -DCMAKE_BUILD_TYPE=Release.
+
+#include "app/IniFile.h"
+#include "db/Database.h"
+#include "db/Statement.h"
+#include "download/HttpClient.h"
+#include "download/ReadingsProtocol.h"
+#include "download/Thread_loadf.h"
+#include "tools/demo_data/DemoObjects.h"
+#include "tools/make_database/DatabaseMaker.h"
+#include "tools/readings_server/ReadingsServer.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <variant>
+
+namespace {
+
+constexpr int kDays = 3;
+constexpr int kReadingsPerDay = 10;
+constexpr int kPictureBytes = 20000;
+constexpr int kFirstScanner = 860001; // the server's first scanner and addDemoObjects' first ID_SCANNER
+constexpr int kOtherObjects = 10000;
+constexpr int kOtherRowsPerCommit = 10000;
+const QDate kToday(2018, 3, 10);
+
+double peakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+double secondsSince(const QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e9; }
+
+// What a run sends back to the main process.
+struct Figures {
+    double seconds = 0;
+    int stored = 0;
+    double peak = 0;
+    double peakBefore = 0;
+};
+
+// Runs work in a child process and returns what it reported; nullopt when it failed. The main process starts no
+// thread and no application object, so that it can fork at any time.
+std::optional<Figures> inChildProcess(const std::function<Figures()>& work) {
+    int channel[2];
+    if (pipe(channel) != 0)
+        return std::nullopt;
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0)
+        return std::nullopt;
+    if (child == 0) {
+        close(channel[0]);
+        int code = 0;
+        try {
+            const Figures figures = work();
+            if (write(channel[1], &figures, sizeof figures) != static_cast<ssize_t>(sizeof figures))
+                code = 1;
+        } catch (const std::exception& failure) {
+            std::fprintf(stderr, "failed: %s\n", failure.what());
+            code = 1;
+        } catch (...) {
+            std::fprintf(stderr, "failed\n");
+            code = 1;
+        }
+        std::fflush(nullptr);
+        std::exit(code);
+    }
+    close(channel[1]);
+    Figures figures;
+    const bool reported = read(channel[0], &figures, sizeof figures) == static_cast<ssize_t>(sizeof figures);
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!reported || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return figures;
+}
+
+// The readings server in a child process of its own, until this object goes.
+class ServerProcess final {
+public:
+    explicit ServerProcess(const vornic::ReadingsServer::Options& options) {
+        int portChannel[2];
+        int stopChannel[2];
+        if (pipe(portChannel) != 0 || pipe(stopChannel) != 0)
+            return;
+        std::fflush(nullptr);
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(portChannel[0]);
+            close(stopChannel[1]);
+            int port = 0;
+            try {
+                vornic::ReadingsServer server(options);
+                port = server.start();
+                if (write(portChannel[1], &port, sizeof port) != static_cast<ssize_t>(sizeof port))
+                    port = 0;
+                // Serves until the main process closes its end of the channel, or ends.
+                char ignored = 0;
+                while (port != 0 && read(stopChannel[0], &ignored, 1) > 0) {
+                }
+                server.stop();
+            } catch (const std::exception& failure) {
+                std::fprintf(stderr, "readings server: %s\n", failure.what());
+            }
+            std::fflush(nullptr);
+            _exit(port != 0 ? 0 : 1);
+        }
+        close(portChannel[1]);
+        close(stopChannel[0]);
+        stop_ = stopChannel[1];
+        if (read(portChannel[0], &port_, sizeof port_) != static_cast<ssize_t>(sizeof port_))
+            port_ = 0;
+        close(portChannel[0]);
+    }
+
+    ~ServerProcess() {
+        if (stop_ >= 0)
+            close(stop_);
+        if (pid_ > 0) {
+            int status = 0;
+            waitpid(pid_, &status, 0);
+        }
+    }
+    Q_DISABLE_COPY_MOVE(ServerProcess)
+
+    int port() const { return port_; }
+    QString baseAddress() const { return QStringLiteral("http://127.0.0.1:%1/").arg(port_); }
+
+private:
+    pid_t pid_ = -1;
+    int stop_ = -1;
+    int port_ = 0;
+};
+
+QList<Thread_loadF::Object> objectsOf(vornic::Database& db) {
+    QList<Thread_loadF::Object> objects;
+    vornic::Statement select(db, QStringLiteral("SELECT ID_OBJECT, ID_SCANNER FROM LIST_OBJECTS ORDER BY ID_OBJECT"));
+    select.open();
+    while (select.fetch())
+        objects.append({select.value(0).toString(), select.value(1).toString()});
+    return objects;
+}
+
+int readingCount(vornic::Database& db) {
+    vornic::Statement count(db, QStringLiteral("SELECT COUNT(*) FROM IMAGE_OBJECT_DATE"));
+    count.open();
+    const int rows = count.fetch() ? count.value(0).toInt() : -1;
+    count.close();
+    return rows;
+}
+
+void makeObjects(const QString& path, int scanners) {
+    vornic::makeDatabase(path);
+    vornic::Database db;
+    db.connect(path);
+    vornic::addDemoObjects(db, scanners, kFirstScanner);
+}
+
+// Readings of other objects, as an installation that has been downloading for a while holds them: ids that are no
+// number (the server's ids are numbers), no pictures, two years of times.
+void addOtherReadings(const QString& path, int rows) {
+    vornic::Database db;
+    db.connect(path);
+    auto unit = db.lock();
+    vornic::Statement insert(db, QStringLiteral("INSERT INTO IMAGE_OBJECT_DATE (ID_OBJECT, DAT, ID_IMAG, IMAGE, "
+                                                "RECOGNITION, READINGS, BAT, CSQ, NSMOD, ERROR) "
+                                                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    const QDateTime start(kToday.addYears(-2), QTime(0, 0));
+    for (int row = 0; row < rows; ++row) {
+        const QString value = QStringLiteral("%1").arg((row * 31) % 100000, 5, 10, QChar(u'0'));
+        insert.bind(0, 1000000 + row % kOtherObjects);
+        insert.bind(1, start.addSecs(static_cast<qint64>(row) * 209 % (2 * 365 * 86400)));
+        insert.bind(2, QStringLiteral("B%1").arg(row));
+        insert.bind(3, QVariant());
+        insert.bind(4, value);
+        insert.bind(5, value);
+        insert.bind(6, 50 + row % 50);
+        insert.bind(7, row % 32);
+        insert.bind(8, 1 + row % 5);
+        insert.bind(9, row % 9 == 0 ? 1 : 0);
+        insert.execute();
+        if ((row + 1) % kOtherRowsPerCommit == 0)
+            db.commitRetaining();
+    }
+    db.commitRetaining();
+}
+
+// Every readings request and every picture once, without storing anything.
+Figures fetchEverything(const QString& path, const QString& baseAddress) {
+    QList<Thread_loadF::Object> objects;
+    {
+        vornic::Database db;
+        db.connect(path);
+        objects = objectsOf(db);
+    }
+    Figures figures;
+    figures.peakBefore = peakMegabytes();
+    QElapsedTimer timer;
+    timer.start();
+    const vornic::HttpClient http;
+    for (const Thread_loadF::Object& object : objects) {
+        QByteArray body;
+        if (http.get(vornic::FormatReadingsUrl(baseAddress, object.scanner, kToday.addDays(-(kDays - 1)), kToday),
+                     body))
+            throw std::runtime_error("a readings request failed");
+        for (const vornic::AnswerElement& element : vornic::ParseReadingsAnswer(body).elements) {
+            const auto* row = std::get_if<vornic::AnswerRow>(&element);
+            if (!row)
+                continue;
+            QByteArray picture;
+            if (http.get(vornic::FormatPictureUrl(baseAddress, row->img), picture))
+                throw std::runtime_error("a picture request failed");
+            ++figures.stored;
+        }
+    }
+    figures.seconds = secondsSince(timer);
+    figures.peak = peakMegabytes();
+    return figures;
+}
+
+// The download worker's run over every object, from start to the moment it has freed itself.
+Figures workerRun(const QString& path, const QString& settingsPath, int otherRows) {
+    int argc = 1;
+    char name[] = "download_bench";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    vornic::Database db;
+    db.connect(path);
+    const QList<Thread_loadF::Object> objects = objectsOf(db);
+    db.commitRetaining();
+
+    Figures figures;
+    figures.peakBefore = peakMegabytes();
+    QEventLoop loop;
+    bool finished = false;
+    QElapsedTimer timer;
+    timer.start();
+    auto* worker = new Thread_loadF(db, vornic::IniFile(settingsPath), kDays, kToday, objects);
+    QObject::connect(worker, &Thread_loadF::runFinished, &loop, [&finished] { finished = true; });
+    QObject::connect(worker, &QObject::destroyed, &loop, &QEventLoop::quit);
+    worker->start();
+    loop.exec();
+    figures.seconds = secondsSince(timer);
+    figures.peak = peakMegabytes();
+    if (!finished)
+        throw std::runtime_error("the worker ended without finishing its run");
+    figures.stored = readingCount(db) - otherRows;
+    return figures;
+}
+
+// The same requests and inserts without the worker: one prepared insert, a commit per row.
+Figures floorRun(const QString& path, const QString& baseAddress) {
+    vornic::Database db;
+    db.connect(path);
+    const QList<Thread_loadF::Object> objects = objectsOf(db);
+    db.commitRetaining();
+
+    Figures figures;
+    figures.peakBefore = peakMegabytes();
+    QElapsedTimer timer;
+    timer.start();
+    const vornic::HttpClient http;
+    vornic::Statement insert(db, QStringLiteral("INSERT INTO IMAGE_OBJECT_DATE (ID_OBJECT, DAT, ID_IMAG, IMAGE, "
+                                                "RECOGNITION, READINGS, BAT, CSQ, NSMOD, ERROR) "
+                                                "VALUES (?,?,?,?,?,?,?,?,?,?)"));
+    for (const Thread_loadF::Object& object : objects) {
+        QByteArray body;
+        if (http.get(vornic::FormatReadingsUrl(baseAddress, object.scanner, kToday.addDays(-(kDays - 1)), kToday),
+                     body))
+            throw std::runtime_error("a readings request failed");
+        for (const vornic::AnswerElement& element : vornic::ParseReadingsAnswer(body).elements) {
+            const auto* row = std::get_if<vornic::AnswerRow>(&element);
+            if (!row)
+                continue;
+            QByteArray picture;
+            if (http.get(vornic::FormatPictureUrl(baseAddress, row->img), picture))
+                throw std::runtime_error("a picture request failed");
+            auto unit = db.lock();
+            insert.bind(0, object.id.toLongLong());
+            insert.bind(1, vornic::ReadingTimeText(row->date).value);
+            insert.bind(2, row->id);
+            insert.bind(3, picture);
+            insert.bind(4, row->pok);
+            insert.bind(5, row->pok);
+            insert.bind(6, row->bat.toLongLong());
+            insert.bind(7, row->csq.toLongLong());
+            insert.bind(8, row->nsmod.toLongLong());
+            insert.bind(9, row->er);
+            insert.execute();
+            db.commitRetaining();
+            ++figures.stored;
+        }
+    }
+    figures.seconds = secondsSince(timer);
+    figures.peak = peakMegabytes();
+    return figures;
+}
+
+double perSecond(const Figures& figures) { return figures.seconds > 0 ? figures.stored / figures.seconds : 0; }
+
+void print(const char* what, const Figures& figures) {
+    std::printf("%s: %d readings in %.2f s\n", what, figures.stored, figures.seconds);
+    std::printf("%s: %.1f readings per second\n", what, perSecond(figures));
+    std::printf("%s: peak memory %.1f MB (%.1f MB before the run)\n", what, figures.peak, figures.peakBefore);
+}
+
+bool copyFile(const QString& from, const QString& to) { return QFile::copy(from, to); }
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int scanners = argc > 1 ? std::atoi(argv[1]) : 500;
+    const int otherRows = argc > 2 ? std::atoi(argv[2]) : 300000;
+    const int expected = scanners * kDays * kReadingsPerDay;
+
+    vornic::ReadingsServer::Options options;
+    options.scanners = scanners;
+    options.days = kDays;
+    options.readingsPerDay = kReadingsPerDay;
+    options.firstScanner = kFirstScanner;
+    options.pictureBytes = kPictureBytes;
+    options.emptyPokPercent = 0;
+    options.today = kToday;
+    const ServerProcess server(options);
+    if (server.port() == 0) {
+        std::fprintf(stderr, "the readings server did not start\n");
+        return 1;
+    }
+
+    const QTemporaryDir folder;
+    const QString base = folder.filePath(QStringLiteral("base.gdb"));
+    const QString settings = folder.filePath(QStringLiteral("options.ini"));
+    vornic::IniFile(settings).writeString(QStringLiteral("Edit_link"), QStringLiteral("link"), server.baseAddress());
+
+    QElapsedTimer timer;
+    timer.start();
+    if (!inChildProcess([&] {
+            makeObjects(base, scanners);
+            return Figures{};
+        }))
+        return 1;
+    const QString first = folder.filePath(QStringLiteral("run1.gdb"));
+    const QString second = folder.filePath(QStringLiteral("run2.gdb"));
+    const QString floor = folder.filePath(QStringLiteral("floor.gdb"));
+    if (!copyFile(base, first) || !copyFile(base, second) || !copyFile(base, floor))
+        return 1;
+    if (!inChildProcess([&] {
+            addOtherReadings(second, otherRows);
+            return Figures{};
+        }))
+        return 1;
+    const double preparedSeconds = secondsSince(timer);
+
+    const auto warmUp = inChildProcess([&] { return fetchEverything(base, server.baseAddress()); });
+    const auto fetches = inChildProcess([&] { return fetchEverything(base, server.baseAddress()); });
+    const auto floorFigures = inChildProcess([&] { return floorRun(floor, server.baseAddress()); });
+    const auto run1 = inChildProcess([&] { return workerRun(first, settings, 0); });
+    const auto run2 = inChildProcess([&] { return workerRun(second, settings, otherRows); });
+    if (!warmUp || !fetches || !floorFigures || !run1 || !run2) {
+        std::fprintf(stderr, "a run failed\n");
+        return 1;
+    }
+
+    std::printf("objects: %d, readings on the server: %d (%d days x %d a day), pictures of %d bytes\n", scanners,
+                expected, kDays, kReadingsPerDay, kPictureBytes);
+    std::printf("other readings in the database of run 2: %d of %d other objects (databases made in %.1f s)\n",
+                otherRows, kOtherObjects, preparedSeconds);
+    std::printf("first fetch of every picture (the server draws them): %.2f s\n", warmUp->seconds);
+    std::printf("the HTTP requests alone: %.1f readings per second (%.2f s)\n", perSecond(*fetches),
+                fetches->seconds);
+    print("run 1, no readings stored before", *run1);
+    print("run 2, other readings stored before", *run2);
+    print("floor, the same requests and inserts without the worker", *floorFigures);
+    if (run1->stored != expected || run2->stored != expected || floorFigures->stored != expected)
+        std::printf("WARNING: %d readings expected in every run\n", expected);
+    std::printf("run 2 / run 1 throughput: %.3f\n", perSecond(*run2) / perSecond(*run1));
+    std::printf("run 1 / floor throughput: %.3f\n", perSecond(*run1) / perSecond(*floorFigures));
+    return 0;
+}

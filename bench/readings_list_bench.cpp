@@ -1,0 +1,226 @@
+// Opens the readings list of one object that holds 10,000 readings (argv[1] overrides), each with a dial picture of
+// about 30 KB, and walks through it as the operator does with the arrow keys: every move shows the reading's
+// picture on the dial panel, which reads and decodes that one picture. Prints the time to open the list, the time
+// per move, the time to reach the last (oldest) reading, and the peak memory at each stage: the pictures are read
+// one at a time, so memory must not grow with their number.
+//
+// The database is filled by a child process, so that the peak memory printed here is the window's alone.
+//
+// Figures of a Debug build (as ./test builds it) say little: build with -DCMAKE_BUILD_TYPE=Release.
+
+#include "db/DataSet.h"
+#include "db/Database.h"
+#include "db/Statement.h"
+#include "tools/demo_data/DemoObjects.h"
+#include "tools/make_database/DatabaseMaker.h"
+#include "tools/readings_server/DialPicture.h"
+#include "ui/Glav_form.h"
+#include "ui/Threadds2select.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <functional>
+
+namespace {
+
+constexpr int kPictureBytes = 30000;
+constexpr int kDistinctPictures = 50;
+constexpr int kMoves = 1000;
+constexpr int kRowsPerCommit = 1000;
+
+double peakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// The resident size now, from /proc/self/status; 0 when it cannot be read.
+double residentMegabytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine())
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').constFirst().toDouble() / 1024.0;
+    return 0;
+}
+
+double millisecondsSince(const QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e6; }
+
+// One object with `readings` readings two hours apart. Each picture is one of a few dial faces padded to about
+// 30 KB, with the row number written into the padding so that no two stored pictures are the same bytes.
+void fillDatabase(const QString& path, int readings) {
+    vornic::makeDatabase(path);
+    vornic::Database db;
+    db.connect(path);
+    vornic::addDemoObjects(db, 1);
+
+    QList<QByteArray> pictures;
+    for (int i = 0; i < kDistinctPictures; ++i)
+        pictures.append(vornic::padJpeg(
+            vornic::encodeJpeg(vornic::drawDialPicture(QStringLiteral("%1").arg(i * 137 + 4021, 5, 10, QChar(u'0')),
+                                                       860001)),
+            kPictureBytes));
+
+    auto unit = db.lock();
+    qint64 object = 0;
+    {
+        vornic::Statement id(db, QStringLiteral("SELECT ID_OBJECT FROM LIST_OBJECTS"));
+        id.open();
+        if (id.fetch())
+            object = id.value(0).toLongLong();
+        id.close();
+    }
+    vornic::Statement insert(db, QStringLiteral("INSERT INTO IMAGE_OBJECT_DATE (ID_OBJECT, DAT, ID_IMAG, IMAGE, "
+                                                "RECOGNITION, READINGS, BAT, CSQ, NSMOD, ERROR) "
+                                                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    const QDateTime newest(QDate(2018, 3, 10), QTime(22, 0));
+    for (int row = 0; row < readings; ++row) {
+        QByteArray picture = pictures[row % kDistinctPictures];
+        // The padding is a run of 'x' just after the JFIF header: a stamp there leaves the picture as it was.
+        const QByteArray stamp = QByteArray::number(row).rightJustified(8, '0');
+        const qsizetype at = picture.indexOf("xxxxxxxx");
+        if (at > 0)
+            picture.replace(at, stamp.size(), stamp);
+        const QString value = QStringLiteral("%1").arg((row * 17) % 100000, 5, 10, QChar(u'0'));
+        insert.bind(0, object);
+        insert.bind(1, newest.addSecs(-7200LL * row));
+        insert.bind(2, QString::number(row + 1));
+        insert.bind(3, picture);
+        insert.bind(4, value);
+        insert.bind(5, value);
+        insert.bind(6, 40 + row % 60);
+        insert.bind(7, row % 32);
+        insert.bind(8, 1 + row % 5);
+        insert.bind(9, row % 7 == 0 ? 1 : 0);
+        insert.execute();
+        if ((row + 1) % kRowsPerCommit == 0)
+            db.commitRetaining();
+    }
+    db.commitRetaining();
+}
+
+// Runs fill in a child process and waits for it. The parent has started no thread yet, so forking is safe.
+bool inChildProcess(const std::function<void()>& fill) {
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        int code = 0;
+        try {
+            fill();
+        } catch (const std::exception& failure) {
+            std::fprintf(stderr, "filling failed: %s\n", failure.what());
+            code = 1;
+        } catch (...) {
+            std::fprintf(stderr, "filling failed\n");
+            code = 1;
+        }
+        std::fflush(nullptr);
+        std::exit(code);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Lets the window handle what is queued, its painting included, until the dial panel shows a picture.
+bool processUntilPictureShown(TForm1& window) {
+    QElapsedTimer waited;
+    waited.start();
+    do {
+        QApplication::processEvents();
+        if (!window.form().Image2->pixmap().isNull())
+            return true;
+    } while (waited.elapsed() < 10000);
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int readings = argc > 1 ? std::atoi(argv[1]) : 10000;
+
+    QTemporaryDir home;
+    const QString database = home.path() + QStringLiteral("/Vornic_Client/DB/FB_PROJECT.GDB");
+    QElapsedTimer timer;
+    timer.start();
+    if (!inChildProcess([&] { fillDatabase(database, readings); }))
+        return 1;
+    const double fillSeconds = millisecondsSince(timer) / 1000.0;
+    const double fileMegabytes = static_cast<double>(QFile(database).size()) / 1048576.0;
+
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    const double baseline = peakMegabytes();
+    const double baselineResident = residentMegabytes();
+
+    TForm1 window;
+    if (!window.FormCreate())
+        return 1;
+    // The debounce worker would open the readings list by itself 300 ms after the object became current; it is
+    // stopped so that the open timed below is the first one, on pages the database has not yet read.
+    window.debounceWorker().stop();
+    window.resize(1280, 800);
+    window.show();
+    QApplication::processEvents();
+    const double shownPeak = peakMegabytes();
+
+    vornic::DataSet& list = window.IBDataSet2();
+    timer.restart();
+    list.open();
+    if (!processUntilPictureShown(window)) {
+        std::fprintf(stderr, "the dial panel showed no picture\n");
+        return 1;
+    }
+    const double openMs = millisecondsSince(timer);
+    const double openedPeak = peakMegabytes();
+    const double openedResident = residentMegabytes();
+
+    const int moves = std::min(kMoves, readings - 1);
+    timer.restart();
+    for (int i = 0; i < moves; ++i) {
+        list.next();
+        QApplication::processEvents();
+    }
+    const double movesMs = millisecondsSince(timer);
+    const int rowAfterMoves = list.currentRow();
+    const double movedPeak = peakMegabytes();
+    const double movedResident = residentMegabytes();
+
+    timer.restart();
+    list.last();
+    QApplication::processEvents();
+    const double lastMs = millisecondsSince(timer);
+    const double lastPeak = peakMegabytes();
+
+    std::printf("readings of the object: %d, pictures of %d bytes (database %.0f MB, filled in %.1f s)\n", readings,
+                kPictureBytes, fileMegabytes, fillSeconds);
+    std::printf("open the readings list and show the first picture: %.1f ms\n", openMs);
+    std::printf("move to the next reading: %.2f ms per move (%d moves, %.0f ms in all, now on row %d)\n",
+                moves > 0 ? movesMs / moves : 0.0, moves, movesMs, rowAfterMoves);
+    std::printf("move to the last reading: %.1f ms (row %d of %d read)\n", lastMs, list.currentRow(),
+                list.rowCount());
+    std::printf("peak memory before the window opened: %.1f MB (resident %.1f MB)\n", baseline, baselineResident);
+    std::printf("peak memory with the window shown: %.1f MB\n", shownPeak);
+    std::printf("peak memory after opening the readings list: %.1f MB (resident %.1f MB)\n", openedPeak,
+                openedResident);
+    std::printf("peak memory after %d moves: %.1f MB (resident %.1f MB)\n", moves, movedPeak, movedResident);
+    std::printf("peak memory after moving to the last reading: %.1f MB (resident %.1f MB)\n", lastPeak,
+                residentMegabytes());
+    return 0;
+}
