@@ -259,3 +259,30 @@ TEST_F(DownloadTest, ADatabaseErrorIsLoggedAndEndsTheRun) {
     EXPECT_EQ(storedCount(), 0);
     EXPECT_EQ(server->requestCount(), 2) << "the next object is not asked for";
 }
+
+TEST_F(DownloadTest, AnIdTwiceInOneAnswerIsCompletedAndBrokenRowsAreSkippedWithALogLine) {
+    startServer(dataSet(1));
+    addObject(QStringLiteral("860001"));
+    server->scriptAnswer(QStringLiteral("860001"), R"xml(<?xml version="1.0" encoding="utf-8"?>
+<answer>
+  <row id="900" img="" date="20180310101500" pok="" bat="50" csq="20" nsmod="2" er="1"/>
+  <row id="901" img="" date="20180310111500" bat="50" csq="20" nsmod="2" er="0"/>
+  <row id="902" img="" date="20180310121500" pok="5" bat="50" csq="20" nsmod="2" er="x"/>
+  <row id="903" img="" date="20181310121500" pok="5" bat="50" csq="20" nsmod="2" er="0"/>
+  <row id="904" img="" date="20180310121500" pok="5" bat="полно" csq="20" nsmod="2" er="0"/>
+  <row id="900" img="" date="20180310101500" pok="01234" bat="99" csq="99" nsmod="5" er="0"/>
+</answer>)xml");
+    const auto run = runToEnd();
+    EXPECT_EQ(storedCount(), 1);
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT READINGS FROM IMAGE_OBJECT_DATE")).toString(),
+              QStringLiteral("01234"));
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT BAT + ERROR FROM IMAGE_OBJECT_DATE")).toInt(), 51)
+        << "the completion changes no other column";
+    ASSERT_EQ(run->log.size(), 8);
+    EXPECT_EQ(run->log[0], QStringLiteral(" Данные 860001 на время: 10.03.2018 10:15:00  получены"));
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_TRUE(run->log[i].startsWith(QStringLiteral("Строка «90%1» ответа по №860001 пропущена").arg(i)))
+            << run->log[i].toStdString();
+    EXPECT_EQ(run->log[5], QStringLiteral(" Показания на дату  10.03.2018 10:15:00 Обновлены"));
+    EXPECT_EQ(run->log[6], QStringLiteral("Данные по №860001 обновлены и актуальны "));
+}

@@ -119,6 +119,9 @@ struct ReadingsServer::State {
     QMutex picturesMutex;
     QHash<QString, QByteArray> pictures;
 
+    mutable QMutex answersMutex;
+    QHash<QString, QByteArray> scriptedAnswers; // by modem id: answered as they stand
+
     std::unique_ptr<httplib::Server> server;
     std::thread listener;
     std::atomic<bool> listenerDone = false;
@@ -182,6 +185,13 @@ QByteArray ReadingsServer::State::encoded(const QString& text) const {
 
 void ReadingsServer::State::answerReadings(const httplib::Request& request, httplib::Response& response) const {
     const QString modem = QString::fromStdString(request.get_param_value("idmodem"));
+    {
+        const QMutexLocker lock(&answersMutex);
+        if (const auto scripted = scriptedAnswers.constFind(modem); scripted != scriptedAnswers.constEnd()) {
+            response.set_content(scripted->toStdString(), "text/xml");
+            return;
+        }
+    }
     const QString dayFormat = QStringLiteral("dd.MM.yyyy");
     const QDate first = QDate::fromString(QString::fromStdString(request.get_param_value("bdate")), dayFormat);
     const QDate last = QDate::fromString(QString::fromStdString(request.get_param_value("edate")), dayFormat);
@@ -378,6 +388,11 @@ void ReadingsServer::injectFault(Fault fault, int times, QString pathContains) {
         return;
     const QMutexLocker lock(&state_->faultsMutex);
     state_->faults.append({fault, times, pathContains.toStdString()});
+}
+
+void ReadingsServer::scriptAnswer(const QString& modem, const QByteArray& body) {
+    const QMutexLocker lock(&state_->answersMutex);
+    state_->scriptedAnswers.insert(modem, body);
 }
 
 void ReadingsServer::completeEmptyReadings() {

@@ -67,6 +67,10 @@ public:
     // Faults wait in the order injected; a request takes the first that matches it.
     void injectFault(Fault fault, int times = 1, QString pathContains = {});
 
+    // From now on the readings request of this modem id is answered with these bytes, as they stand: for answers
+    // that the made-up data set never gives (an id twice, a row that lacks an attribute).
+    void scriptAnswer(const QString& modem, const QByteArray& body);
+
     // From now on every reading is served with its "pok", as when the server has recognised the rest.
     void completeEmptyReadings();
 
