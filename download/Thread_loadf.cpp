@@ -173,7 +173,7 @@ Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& obj
             return Outcome::Stop;
         bool abandoned = false;
         const QByteArray picture = row.img.isEmpty() ? QByteArray() : fetchPicture(http, row.img, &abandoned);
-        if (abandoned)
+        if (abandoned || abandoned_) // the program is closing: nothing more is written
             return Outcome::Stop;
         auto unit = database_.lock();
         if (found) {

@@ -289,7 +289,7 @@ httplib::Server::HandlerResponse ReadingsServer::State::applyFault(Fault fault, 
         response.set_content("Internal Server Error", "text/plain");
         return Handled::Handled;
     case Fault::SlowAnswer:
-        std::this_thread::sleep_for(1500ms);
+        std::this_thread::sleep_for(std::chrono::milliseconds(options.slowAnswerMs));
         return Handled::Unhandled;
     case Fault::NotXml:
         response.status = 200;

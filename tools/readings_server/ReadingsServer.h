@@ -27,6 +27,7 @@ public:
         quint32 seed = 1;
         QDate today = QDate::currentDate();
         QString updateFolder; // served under "Software_Update/"; empty: nothing is
+        int slowAnswerMs = 1500; // how late a slow answer comes
     };
 
     // One reading as the server holds it; "pok" is its value even while it is served empty.
@@ -42,7 +43,7 @@ public:
         HttpStatus404,
         HttpStatus500,
         ResetConnection, // the connection is aborted with a TCP reset, no answer at all
-        SlowAnswer,      // the normal answer, about 1.5 s late
+        SlowAnswer,      // the normal answer, Options::slowAnswerMs late
         NotXml,          // status 200 with an HTML fragment
     };
 
