@@ -31,6 +31,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,6 +68,7 @@ struct Figures {
     int stored = 0;
     double peak = 0;
     double peakBefore = 0;
+    double syncWrite = 0; // milliseconds, measured just before the run
 };
 
 // Runs work in a child process and returns what it reported; nullopt when it failed. The main process starts no
@@ -328,15 +330,35 @@ Figures floorRun(const QString& path, const QString& baseAddress) {
     return figures;
 }
 
+// The time of one synchronous write of a page to a file in folder, in milliseconds: every commit waits for a few of
+// them, so it tells how busy the disk was around a run.
+double syncWriteMilliseconds(const QString& folder) {
+    constexpr int kWrites = 200;
+    const QByteArray path = QFile::encodeName(folder + QStringLiteral("/probe"));
+    const int file = open(path.constData(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    if (file < 0)
+        return 0;
+    const QByteArray page(8192, '\0');
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < kWrites; ++i)
+        if (pwrite(file, page.constData(), static_cast<size_t>(page.size()), (i % 16) * page.size()) < 0 ||
+            fdatasync(file) != 0)
+            break;
+    const double milliseconds = static_cast<double>(timer.nsecsElapsed()) / 1e6 / kWrites;
+    close(file);
+    unlink(path.constData());
+    return milliseconds;
+}
+
 double perSecond(const Figures& figures) { return figures.seconds > 0 ? figures.stored / figures.seconds : 0; }
 
 void print(const char* what, const Figures& figures) {
     std::printf("%s: %d readings in %.2f s\n", what, figures.stored, figures.seconds);
     std::printf("%s: %.1f readings per second\n", what, perSecond(figures));
     std::printf("%s: peak memory %.1f MB (%.1f MB before the run)\n", what, figures.peak, figures.peakBefore);
+    std::printf("%s: a synchronous page write took %.2f ms just before\n", what, figures.syncWrite);
 }
-
-bool copyFile(const QString& from, const QString& to) { return QFile::copy(from, to); }
 
 } // namespace
 
@@ -374,7 +396,7 @@ int main(int argc, char** argv) {
     const QString first = folder.filePath(QStringLiteral("run1.gdb"));
     const QString second = folder.filePath(QStringLiteral("run2.gdb"));
     const QString floor = folder.filePath(QStringLiteral("floor.gdb"));
-    if (!copyFile(base, first) || !copyFile(base, second) || !copyFile(base, floor))
+    if (!QFile::copy(base, first) || !QFile::copy(base, second) || !QFile::copy(base, floor))
         return 1;
     if (!inChildProcess([&] {
             addOtherReadings(second, otherRows);
@@ -386,9 +408,13 @@ int main(int argc, char** argv) {
     // Every commit of a run waits for its data to reach the disk, and with it for whatever else the system still
     // holds unwritten: the copies and the filling above would slow whichever run came first. Each run starts with
     // nothing pending.
-    const auto settled = [](const std::function<Figures()>& run) {
+    const auto settled = [&folder](const std::function<Figures()>& run) {
         sync();
-        return inChildProcess(run);
+        const double syncWrite = syncWriteMilliseconds(folder.path());
+        std::optional<Figures> figures = inChildProcess(run);
+        if (figures)
+            figures->syncWrite = syncWrite;
+        return figures;
     };
     const auto warmUp = settled([&] { return fetchEverything(base, server.baseAddress()); });
     const auto fetches = settled([&] { return fetchEverything(base, server.baseAddress()); });
@@ -400,6 +426,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+#ifndef NDEBUG
+    std::printf("a Debug build: its figures are no guide to the program as delivered\n");
+#endif
     std::printf("objects: %d, readings on the server: %d (%d days x %d a day), pictures of %d bytes\n", scanners,
                 expected, kDays, kReadingsPerDay, kPictureBytes);
     std::printf("other readings in the database of run 2: %d of %d other objects (databases made in %.1f s)\n",

@@ -211,6 +211,9 @@ int main(int argc, char** argv) {
     const double lastMs = millisecondsSince(timer);
     const double lastPeak = peakMegabytes();
 
+#ifndef NDEBUG
+    std::printf("a Debug build: its figures are no guide to the program as delivered\n");
+#endif
     std::printf("readings of the object: %d, pictures of %d bytes (database %.0f MB, filled in %.1f s)\n", readings,
                 kPictureBytes, fileMegabytes, fillSeconds);
     std::printf("open the readings list and show the first picture: %.1f ms\n", openMs);
