@@ -22,22 +22,36 @@ ParsedStatement parseNamedParameters(const QString& sql);
 
 } // namespace vornic
 
+#include "db/Statement.h"
+
+#include <memory>
+
 namespace vornic {
 
 class Database;
 
-// Runs a statement with named parameters once: valueOf gives each parameter's value (":FIELD" new, "?old_FIELD"
-// old). The caller holds the database's lock when the statement and its commit are to be one unit.
-template <class ValueOf> void executeNamed(Database& database, const QString& sql, ValueOf&& valueOf);
+// A statement with named parameters, prepared once and run many times: valueOf gives each parameter's value
+// (":FIELD" new, "?old_FIELD" old). The caller holds the database's lock when a run and its commit are to be
+// one unit.
+class NamedStatement final {
+public:
+    NamedStatement(Database& database, const QString& sql)
+        : parsed_(parseNamedParameters(sql)), statement_(std::make_unique<Statement>(database, parsed_.sql)) {}
+
+    template <class ValueOf> void execute(ValueOf&& valueOf) {
+        for (int i = 0; i < parsed_.parameters.size(); ++i)
+            statement_->bind(i, valueOf(parsed_.parameters[i]));
+        statement_->execute();
+    }
+
+private:
+    ParsedStatement parsed_;
+    std::unique_ptr<Statement> statement_;
+};
+
+// Prepares and runs a statement with named parameters once.
+template <class ValueOf> void executeNamed(Database& database, const QString& sql, ValueOf&& valueOf) {
+    NamedStatement(database, sql).execute(std::forward<ValueOf>(valueOf));
+}
 
 } // namespace vornic
-
-#include "db/Statement.h"
-
-template <class ValueOf> void vornic::executeNamed(Database& database, const QString& sql, ValueOf&& valueOf) {
-    const ParsedStatement parsed = parseNamedParameters(sql);
-    Statement statement(database, parsed.sql);
-    for (int i = 0; i < parsed.parameters.size(); ++i)
-        statement.bind(i, valueOf(parsed.parameters[i]));
-    statement.execute();
-}

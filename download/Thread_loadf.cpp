@@ -47,6 +47,14 @@ bool isWholeOrEmpty(const QString& value) {
 
 } // namespace
 
+struct Thread_loadF::Statements {
+    explicit Statements(Database& database)
+        : lookup(database, kLookup), insert(database, kInsert), complete(database, kComplete) {}
+    Statement lookup;
+    NamedStatement insert;
+    NamedStatement complete;
+};
+
 Thread_loadF::Thread_loadF(Database& database, const IniFile& settings, int depth, QDate today, QList<Object> objects)
     : database_(database), baseAddress_(settings.readString(QStringLiteral("Edit_link"), QStringLiteral("link"),
                                                            QStringLiteral("0"))),
@@ -66,6 +74,15 @@ void Thread_loadF::abandon() {
 
 void Thread_loadF::run() {
     HttpClient http(&abandoned_);
+    try {
+        auto unit = database_.lock();
+        statements_ = std::make_unique<Statements>(database_);
+    } catch (const Failure& failure) {
+        Q_EMIT logLine(QStringLiteral("Ошибка базы данных: ") + failure.text());
+        Q_EMIT logLine(QStringLiteral("Обновление завершено"));
+        Q_EMIT runFinished();
+        return;
+    }
     for (const Object& object : objects_) {
         Q_EMIT objectDone();
         if (stopSeen()) // checkpoint A
@@ -73,6 +90,10 @@ void Thread_loadF::run() {
         const Outcome outcome = loadObject(http, object);
         if (outcome != Outcome::Continue)
             break;
+    }
+    {
+        auto unit = database_.lock();
+        statements_.reset();
     }
     Q_EMIT logLine(QStringLiteral("Обновление завершено"));
     Q_EMIT runFinished();
@@ -156,7 +177,7 @@ Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& obj
         QVariant storedImage;
         {
             auto unit = database_.lock();
-            Statement lookup(database_, kLookup);
+            Statement& lookup = statements_->lookup;
             lookup.bind(0, row.id);
             lookup.open();
             if (lookup.fetch()) {
@@ -178,7 +199,7 @@ Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& obj
         auto unit = database_.lock();
         if (found) {
             const QVariant image = row.img.isEmpty() ? storedImage : orNull(picture);
-            executeNamed(database_, kComplete, [&](const NamedParameter& parameter) -> QVariant {
+            statements_->complete.execute([&](const NamedParameter& parameter) -> QVariant {
                 const QString field = parameter.field.toUpper();
                 if (field == QStringLiteral("IMAGE"))
                     return image;
@@ -203,8 +224,8 @@ Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& obj
                 {QStringLiteral("NSMOD"), orNull(row.nsmod.trimmed())},
                 {QStringLiteral("ERROR"), row.er},
             };
-            executeNamed(database_, kInsert,
-                         [&](const NamedParameter& parameter) { return values.value(parameter.field.toUpper()); });
+            statements_->insert.execute(
+                [&](const NamedParameter& parameter) { return values.value(parameter.field.toUpper()); });
             database_.commitRetaining();
             unit.unlock();
             Q_EMIT logLine(QStringLiteral(" Данные ") + modemId + QStringLiteral(" на время: ") + time.text +

@@ -8,10 +8,13 @@
 #include <QThread>
 
 #include <atomic>
+#include <memory>
 
 namespace vornic {
 class Database;
 class IniFile;
+class NamedStatement;
+class Statement;
 struct AnswerRow;
 } // namespace vornic
 
@@ -72,4 +75,8 @@ private:
     QList<Object> objects_;
     std::atomic_bool stopRequested_ = false;
     std::atomic_bool abandoned_ = false;
+
+    // Prepared once per run: a row costs its look-up and, when new or completed, one more statement.
+    struct Statements;
+    std::unique_ptr<Statements> statements_;
 };
