@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/Services.h"
+#include "app/TerminationSignals.h"
 #include "ui/About_program.h"
 #include "ui/Edit_resupt.h"
 #include "ui/Editor_bd.h"
@@ -68,6 +69,11 @@ int runClient(int argc, char** argv) {
         std::unique_ptr<ClientWindows> windows = createClientWindows();
         if (!windows)
             return;
+        // Asked to end from outside: close as the operator would, so that settings and pending work are kept.
+        const TerminationSignals termination([&windows] {
+            windows->form1->close();
+            QApplication::quit();
+        });
         windows->form1->showMaximized();
         QApplication::exec();
     });
