@@ -26,13 +26,17 @@ QString textOf(const QVariant& value) {
     return value.toString();
 }
 
-Failure notEditing() { return Failure(QStringLiteral("Набор данных не в режиме редактирования или вставки.")); }
+Failure notEditing() {
+    return Failure(QStringLiteral("Набор данных не в режиме редактирования или вставки."));
+}
 
 } // namespace
 
 // ---- Field
 
-QString Field::name() const { return dataSet_->fieldNames().at(column_); }
+QString Field::name() const {
+    return dataSet_->fieldNames().at(column_);
+}
 
 QVariant Field::value() const {
     const int row = dataSet_->currentRow();
@@ -74,7 +78,9 @@ QByteArray Field::asBytes() const {
     return row < 0 ? QByteArray() : dataSet_->bytes(row, column_);
 }
 
-void Field::setValue(const QVariant& value) { dataSet_->setValue(column_, value); }
+void Field::setValue(const QVariant& value) {
+    dataSet_->setValue(column_, value);
+}
 
 // ---- DataSet
 
@@ -99,7 +105,9 @@ void DataSet::setMaster(DataSet* master) {
     connect(master_, &DataSet::opened, this, follow);
 }
 
-void DataSet::setParameter(const QString& name, const QVariant& value) { parameters_.insert(name.toUpper(), value); }
+void DataSet::setParameter(const QString& name, const QVariant& value) {
+    parameters_.insert(name.toUpper(), value);
+}
 
 QVariant DataSet::parameterValue(const QString& name) const {
     if (master_ && master_->currentRow() >= 0) {
@@ -161,7 +169,9 @@ void DataSet::reopen() {
     open();
 }
 
-bool DataSet::canFetchMore() const { return select_ && select_->isOpen(); }
+bool DataSet::canFetchMore() const {
+    return select_ && select_->isOpen();
+}
 
 void DataSet::readMore(int count) {
     if (!canFetchMore())
@@ -175,7 +185,9 @@ void DataSet::readMore(int count) {
         Q_EMIT rowsFetched(first, rowCount() - 1);
 }
 
-void DataSet::fetchMore(int count) { readMore(count); }
+void DataSet::fetchMore(int count) {
+    readMore(count);
+}
 
 void DataSet::fetchAll() {
     while (canFetchMore())
@@ -216,7 +228,9 @@ void DataSet::moveTo(int row) {
     setCurrent(std::clamp(row, 0, rowCount() - 1));
 }
 
-void DataSet::first() { moveTo(0); }
+void DataSet::first() {
+    moveTo(0);
+}
 
 void DataSet::last() {
     requireOpen();
@@ -252,7 +266,9 @@ bool DataSet::locatePrefix(const QString& fieldName, const QString& text) {
     }
 }
 
-int DataSet::fieldIndex(const QString& name) const { return fieldIndex_.value(name.toUpper(), -1); }
+int DataSet::fieldIndex(const QString& name) const {
+    return fieldIndex_.value(name.toUpper(), -1);
+}
 
 Field DataSet::field(const QString& name) {
     const int column = fieldIndex(name);

@@ -113,7 +113,7 @@ Q_SIGNALS:
     void opened();
     void aboutToClose();
     void closed();
-    void positioned();                 // the current row moved
+    void positioned(); // the current row moved
     void rowsFetched(int first, int last);
     void rowChanged(int row);
     void rowInserted(int row);

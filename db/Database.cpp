@@ -21,7 +21,9 @@ QByteArray toDatabaseText(const QString& text) {
 
 Database::Database(QObject* parent) : QObject(parent) {}
 
-Database::~Database() { close(); }
+Database::~Database() {
+    close();
+}
 
 void Database::close() noexcept {
     auto guard = lock();
@@ -66,7 +68,9 @@ void Database::connect(const QString& databaseName) {
     }
 }
 
-bool Database::isConnected() const { return attachment_ != nullptr; }
+bool Database::isConnected() const {
+    return attachment_ != nullptr;
+}
 
 IAttachment* Database::attachment() {
     if (!attachment_)
@@ -86,8 +90,7 @@ ITransaction* Database::transaction() {
         tpb->insertTag(&status, isc_tpb_rec_version);
         tpb->insertTag(&status, isc_tpb_wait);
         tpb->insertInt(&status, isc_tpb_lock_timeout, 30);
-        transaction_ = attachment()->startTransaction(&status, tpb->getBufferLength(&status),
-                                                      tpb->getBuffer(&status));
+        transaction_ = attachment()->startTransaction(&status, tpb->getBufferLength(&status), tpb->getBuffer(&status));
     } catch (const FbException& error) {
         throw DatabaseError(fb::errorText(error));
     }

@@ -53,7 +53,7 @@ public:
     void forget() { object_ = nullptr; }
     void reset(T* object = nullptr) {
         if (object_) {
-            if constexpr (requires(T* o) { o->release(); })
+            if constexpr (requires(T * o) { o->release(); })
                 object_->release();
             else
                 object_->dispose();

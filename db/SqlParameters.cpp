@@ -3,7 +3,9 @@
 namespace vornic {
 namespace {
 
-bool isNameChar(QChar c) { return c.isLetterOrNumber() || c == u'_' || c == u'$'; }
+bool isNameChar(QChar c) {
+    return c.isLetterOrNumber() || c == u'_' || c == u'$';
+}
 
 } // namespace
 

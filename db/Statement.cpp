@@ -18,7 +18,9 @@ namespace {
 
 constexpr unsigned kDialect = 3;
 
-unsigned baseType(unsigned type) { return type & ~1u; }
+unsigned baseType(unsigned type) {
+    return type & ~1u;
+}
 
 ISC_QUAD toQuad(const BlobId& id) {
     ISC_QUAD quad;
@@ -35,13 +37,11 @@ ISC_TIMESTAMP toTimestamp(const QDateTime& value) {
     const QDate date = value.date();
     const QTime time = value.time();
     ISC_TIMESTAMP stamp;
-    stamp.timestamp_date = fb::util()->encodeDate(static_cast<unsigned>(date.year()),
-                                                  static_cast<unsigned>(date.month()),
-                                                  static_cast<unsigned>(date.day()));
-    stamp.timestamp_time = fb::util()->encodeTime(static_cast<unsigned>(time.hour()),
-                                                  static_cast<unsigned>(time.minute()),
-                                                  static_cast<unsigned>(time.second()),
-                                                  static_cast<unsigned>(time.msec() * 10));
+    stamp.timestamp_date = fb::util()->encodeDate(
+        static_cast<unsigned>(date.year()), static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+    stamp.timestamp_time =
+        fb::util()->encodeTime(static_cast<unsigned>(time.hour()), static_cast<unsigned>(time.minute()),
+                               static_cast<unsigned>(time.second()), static_cast<unsigned>(time.msec() * 10));
     return stamp;
 }
 
@@ -64,7 +64,9 @@ template <class T> T readAt(const unsigned char* at) {
     return value;
 }
 
-template <class T> void writeAt(unsigned char* at, const T& value) { std::memcpy(at, &value, sizeof value); }
+template <class T> void writeAt(unsigned char* at, const T& value) {
+    std::memcpy(at, &value, sizeof value);
+}
 
 } // namespace
 
@@ -120,8 +122,8 @@ struct Statement::Impl {
             switch (value.typeId()) {
             case QMetaType::QByteArray:
             case QMetaType::QString: {
-                const QByteArray bytes = value.typeId() == QMetaType::QString ? toDatabaseText(value.toString())
-                                                                               : value.toByteArray();
+                const QByteArray bytes =
+                    value.typeId() == QMetaType::QString ? toDatabaseText(value.toString()) : value.toByteArray();
                 if (declared == SQL_BLOB) {
                     blobs[i] = writeBlob(status, bytes);
                     builder->setLength(&status, i, sizeof(ISC_QUAD));
@@ -180,7 +182,7 @@ struct Statement::Impl {
                 break;
             case SQL_TIMESTAMP:
                 writeAt(at, toTimestamp(value.typeId() == QMetaType::QDate ? value.toDate().startOfDay()
-                                                                            : value.toDateTime()));
+                                                                           : value.toDateTime()));
                 break;
             case SQL_INT64:
                 writeAt<ISC_INT64>(at, value.toLongLong());
@@ -287,7 +289,9 @@ Statement::~Statement() {
     d->statement.reset();
 }
 
-int Statement::parameterCount() const { return static_cast<int>(d->parameters.size()); }
+int Statement::parameterCount() const {
+    return static_cast<int>(d->parameters.size());
+}
 
 void Statement::bind(int index, const QVariant& value) {
     if (index < 0 || index >= d->parameters.size())
@@ -303,10 +307,9 @@ void Statement::execute() {
         const unsigned outputCount = d->outputMeta->getCount(&status);
         if (outputCount > 0)
             d->outputBuffer.assign(d->outputMeta->getMessageLength(&status), 0);
-        d->statement->execute(&status, d->database.transaction(), input.meta.get(),
-                              input.buffer.empty() ? nullptr : input.buffer.data(),
-                              outputCount > 0 ? d->outputMeta.get() : nullptr,
-                              outputCount > 0 ? d->outputBuffer.data() : nullptr);
+        d->statement->execute(
+            &status, d->database.transaction(), input.meta.get(), input.buffer.empty() ? nullptr : input.buffer.data(),
+            outputCount > 0 ? d->outputMeta.get() : nullptr, outputCount > 0 ? d->outputBuffer.data() : nullptr);
         d->rowFetched = outputCount > 0;
     } catch (const FbException& error) {
         throw DatabaseError(fb::errorText(error));
@@ -349,7 +352,9 @@ bool Statement::fetch() {
     }
 }
 
-bool Statement::isOpen() const { return static_cast<bool>(d->cursor); }
+bool Statement::isOpen() const {
+    return static_cast<bool>(d->cursor);
+}
 
 void Statement::close() {
     auto guard = d->database.lock();
@@ -369,7 +374,9 @@ void Statement::abandon() noexcept {
     d->cursor.reset();
 }
 
-int Statement::columnCount() const { return static_cast<int>(d->columns.size()); }
+int Statement::columnCount() const {
+    return static_cast<int>(d->columns.size());
+}
 
 QStringList Statement::columnNames() const {
     QStringList names;

@@ -83,7 +83,9 @@ int socketErrorNumber(int transferError) {
     }
 }
 
-HttpClient::HttpClient(const std::atomic_bool* abandon) : abandon_(abandon) { initialiseOnce(); }
+HttpClient::HttpClient(const std::atomic_bool* abandon) : abandon_(abandon) {
+    initialiseOnce();
+}
 
 std::optional<HttpFailure> HttpClient::get(const QString& url, QByteArray& buffer, const Progress& progress) const {
     CurlHandle handle(curl_easy_init());

@@ -33,8 +33,12 @@ QString trimmed(const QString& text) {
 }
 
 // An attribute's value or a picture as stored: an empty one is NULL.
-QVariant orNull(const QString& value) { return value.isEmpty() ? QVariant() : QVariant(value); }
-QVariant orNull(const QByteArray& value) { return value.isEmpty() ? QVariant() : QVariant(value); }
+QVariant orNull(const QString& value) {
+    return value.isEmpty() ? QVariant() : QVariant(value);
+}
+QVariant orNull(const QByteArray& value) {
+    return value.isEmpty() ? QVariant() : QVariant(value);
+}
 
 // A numeric attribute that holds something other than a whole number, or an empty text.
 bool isWholeOrEmpty(const QString& value) {
@@ -56,8 +60,8 @@ struct Thread_loadF::Statements {
 };
 
 Thread_loadF::Thread_loadF(Database& database, const IniFile& settings, int depth, QDate today, QList<Object> objects)
-    : database_(database), baseAddress_(settings.readString(QStringLiteral("Edit_link"), QStringLiteral("link"),
-                                                           QStringLiteral("0"))),
+    : database_(database),
+      baseAddress_(settings.readString(QStringLiteral("Edit_link"), QStringLiteral("link"), QStringLiteral("0"))),
       firstDay_(today.addDays(-(depth - 1))), lastDay_(today), objects_(std::move(objects)) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
@@ -110,12 +114,9 @@ Thread_loadF::Outcome Thread_loadF::loadObject(HttpClient& http, const Object& o
         if (failure) {
             // The request is not repeated: the object stays without new rows this run.
             Q_EMIT logLine(QStringLiteral("Нет ответа сервера по №") + modemId + QStringLiteral(": ") +
-                           (failure->kind == HttpFailure::Kind::Protocol ? QStringLiteral("HTTP %1 %2")
-                                                                               .arg(failure->code)
-                                                                               .arg(failure->message)
-                                                                         : QStringLiteral("ошибка сокета %1 (%2)")
-                                                                               .arg(failure->code)
-                                                                               .arg(failure->message)));
+                           (failure->kind == HttpFailure::Kind::Protocol
+                                ? QStringLiteral("HTTP %1 %2").arg(failure->code).arg(failure->message)
+                                : QStringLiteral("ошибка сокета %1 (%2)").arg(failure->code).arg(failure->message)));
             body.clear();
         }
     }
@@ -156,9 +157,9 @@ Thread_loadF::Outcome Thread_loadF::loadObject(HttpClient& http, const Object& o
 Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& object, const QString& modemId,
                                              const AnswerRow& row) {
     const ReadingTime time = ReadingTimeText(row.date);
-    for (const auto& [name, value] : {std::pair{QStringLiteral("bat"), &row.bat}, std::pair{QStringLiteral("csq"),
-                                                                                         &row.csq},
-                                      std::pair{QStringLiteral("nsmod"), &row.nsmod}})
+    for (const auto& [name, value] :
+         {std::pair{QStringLiteral("bat"), &row.bat}, std::pair{QStringLiteral("csq"), &row.csq},
+          std::pair{QStringLiteral("nsmod"), &row.nsmod}})
         if (!isWholeOrEmpty(*value)) {
             Q_EMIT logLine(QStringLiteral("Строка «") + row.id + QStringLiteral("» ответа по №") + modemId +
                            QStringLiteral(" пропущена: «") + name + QStringLiteral("» не целое число: «") + *value +
@@ -190,7 +191,7 @@ Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& obj
         }
         if (found && !storedReadings.isNull())
             return Outcome::Continue; // a reading stored with a value is never changed
-        if (stopSeen()) // checkpoint B
+        if (stopSeen())               // checkpoint B
             return Outcome::Stop;
         bool abandoned = false;
         const QByteArray picture = row.img.isEmpty() ? QByteArray() : fetchPicture(http, row.img, &abandoned);

@@ -53,7 +53,7 @@ Q_SIGNALS:
     void logLine(const QString& text); // a new last line of the log, and the status line
     void answerProgressMaximum(int maximum);
     void answerProgressPosition(int position);
-    void objectDone(); // the objects progress bar advances by one
+    void objectDone();  // the objects progress bar advances by one
     void runFinished(); // the start button comes back and the main window's readings list is read again
 
 protected:

@@ -13,8 +13,8 @@ using vornic::test::TestDatabase;
 
 namespace {
 
-const QString kObjectsModify = QStringLiteral(
-    "UPDATE LIST_OBJECTS SET STATUS=:STATUS, CHECK_GRID=:CHECK_GRID WHERE ID_OBJECT=?old_ID_OBJECT");
+const QString kObjectsModify =
+    QStringLiteral("UPDATE LIST_OBJECTS SET STATUS=:STATUS, CHECK_GRID=:CHECK_GRID WHERE ID_OBJECT=?old_ID_OBJECT");
 
 QByteArray pictureBytes(int seed, int size) {
     QByteArray bytes(size, Qt::Uninitialized);
@@ -49,8 +49,8 @@ protected:
 } // namespace
 
 TEST(SqlParameters, NamedParametersBecomePositionalAndQuotedTextIsLeftAlone) {
-    const ParsedStatement parsed = parseNamedParameters(QStringLiteral(
-        "UPDATE T SET A=:A, B= :b_2, C='x:y' WHERE K=?old_K AND \"Q:R\"=1 AND D=?OLD_Dd"));
+    const ParsedStatement parsed = parseNamedParameters(
+        QStringLiteral("UPDATE T SET A=:A, B= :b_2, C='x:y' WHERE K=?old_K AND \"Q:R\"=1 AND D=?OLD_Dd"));
     EXPECT_EQ(parsed.sql, QStringLiteral("UPDATE T SET A=?, B= ?, C='x:y' WHERE K=? AND \"Q:R\"=1 AND D=?"));
     ASSERT_EQ(parsed.parameters.size(), 4);
     EXPECT_EQ(parsed.parameters[0].field, QStringLiteral("A"));
@@ -124,8 +124,8 @@ TEST_F(DataSetTest, OldParametersFindARowWhoseKeyWasChanged) {
     EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT FIO FROM LIST_OBJECTS WHERE ID_OBJECT=%1").arg(id + 100))
                   .toString(),
               QStringLiteral("B"));
-    EXPECT_FALSE(fixture.committedValue(QStringLiteral("SELECT FIO FROM LIST_OBJECTS WHERE ID_OBJECT=%1").arg(id))
-                     .isValid());
+    EXPECT_FALSE(
+        fixture.committedValue(QStringLiteral("SELECT FIO FROM LIST_OBJECTS WHERE ID_OBJECT=%1").arg(id)).isValid());
 }
 
 TEST_F(DataSetTest, ModifyWritesOnlyTheColumnsItNames) {
@@ -160,14 +160,12 @@ TEST_F(DataSetTest, RetainingCommitKeepsDataSetsOpenAndFullCommitClosesThem) {
     objects.edit();
     objects.field(QStringLiteral("STATUS")).setValue(QStringLiteral("Отключен"));
     objects.post();
-    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM LIST_OBJECTS WHERE STATUS='Отключен'"))
-                  .toInt(),
-              0)
+    EXPECT_EQ(
+        fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM LIST_OBJECTS WHERE STATUS='Отключен'")).toInt(), 0)
         << "posted is not yet committed";
     db.commitRetaining();
-    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM LIST_OBJECTS WHERE STATUS='Отключен'"))
-                  .toInt(),
-              1);
+    EXPECT_EQ(
+        fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM LIST_OBJECTS WHERE STATUS='Отключен'")).toInt(), 1);
     EXPECT_TRUE(objects.isOpen());
     EXPECT_EQ(objects.currentRow(), 1);
 
@@ -244,10 +242,10 @@ TEST_F(DataSetTest, MovingAwayStoresAChangedRowAndDropsAnUntouchedNewOne) {
 
 TEST_F(DataSetTest, ManyRowsAreReadAsNeededAndSearchedByPrefixInAnyCase) {
     for (int i = 0; i < 600; ++i)
-        db.execute(QStringLiteral("INSERT INTO LIST_OBJECTS (FIO, ID_SCANNER) VALUES ('%1', '%2')")
-                       .arg(i == 500 ? QStringLiteral("Ёлкин Семён") : QStringLiteral("Абонент %1").arg(i, 3, 10,
-                                                                                                       QChar(u'0')))
-                       .arg(i));
+        db.execute(
+            QStringLiteral("INSERT INTO LIST_OBJECTS (FIO, ID_SCANNER) VALUES ('%1', '%2')")
+                .arg(i == 500 ? QStringLiteral("Ёлкин Семён") : QStringLiteral("Абонент %1").arg(i, 3, 10, QChar(u'0')))
+                .arg(i));
     db.commitRetaining();
     DataSet objects(db);
     objects.setSelectSql(QStringLiteral("SELECT * FROM LIST_OBJECTS ORDER BY ID_OBJECT"));

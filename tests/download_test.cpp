@@ -100,8 +100,8 @@ TEST_F(DownloadTest, NewReadingsAreStoredWithEveryColumnAndTheExactPictureAndASe
     EXPECT_EQ(storedCount(), 18);
     EXPECT_EQ(run->objectsDone, 2);
     ASSERT_GE(run->log.size(), 3);
-    EXPECT_EQ(run->log.first(), QStringLiteral(" Данные 860001 на время: ") + timeText(first[0].date) +
-                                    QStringLiteral("  получены"));
+    EXPECT_EQ(run->log.first(),
+              QStringLiteral(" Данные 860001 на время: ") + timeText(first[0].date) + QStringLiteral("  получены"));
     EXPECT_EQ(run->log[9], QStringLiteral("Данные по №860001 обновлены и актуальны "));
     EXPECT_EQ(run->log[19], QStringLiteral("Данные по №860002 обновлены и актуальны "));
     EXPECT_EQ(run->log.last(), QStringLiteral("Обновление завершено"));
@@ -185,8 +185,15 @@ TEST_F(DownloadTest, AStoredIdThatBeginsWithTheNewIdDoesNotHideIt) {
     startServer(dataSet(1));
     addObject(QStringLiteral("860001"));
     const QList<ReadingsServer::Reading> served = server->readings(860001);
-    fixture.addReading({objects[0].id.toInt(), served[0].id + QStringLiteral("9"), QDateTime(kToday, QTime(1, 0)),
-                        {}, QStringLiteral("1"), {}, {}, {}, 0});
+    fixture.addReading({objects[0].id.toInt(),
+                        served[0].id + QStringLiteral("9"),
+                        QDateTime(kToday, QTime(1, 0)),
+                        {},
+                        QStringLiteral("1"),
+                        {},
+                        {},
+                        {},
+                        0});
     runToEnd();
     EXPECT_EQ(storedCount(QStringLiteral("ID_IMAG = '%1'").arg(served[0].id)), 1);
     EXPECT_EQ(storedCount(), served.size() + 1);

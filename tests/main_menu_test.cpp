@@ -17,9 +17,10 @@ TEST(MainMenu, EachCommandShowsItsWindowModallyAndTheTimerShowsTheUpdateWindowMo
     Ui::TForm1& menu = windows->form1->form();
 
     const QList<std::pair<QAction*, QString>> commands = {
-        {menu.N2, QStringLiteral("TForm2")},  {menu.N3, QStringLiteral("TForm11")}, {menu.N5, QStringLiteral("TForm4")},
-        {menu.N6, QStringLiteral("TForm8")},  {menu.N8, QStringLiteral("TForm3")},  {menu.N9, QStringLiteral("TForm7")},
-        {menu.N10, QStringLiteral("TForm10")}, {menu.N11, QStringLiteral("TForm13")},
+        {menu.N2, QStringLiteral("TForm2")},       {menu.N3, QStringLiteral("TForm11")},
+        {menu.N5, QStringLiteral("TForm4")},       {menu.N6, QStringLiteral("TForm8")},
+        {menu.N8, QStringLiteral("TForm3")},       {menu.N9, QStringLiteral("TForm7")},
+        {menu.N10, QStringLiteral("TForm10")},     {menu.N11, QStringLiteral("TForm13")},
         {menu.N13, QStringLiteral("THelpWindow")}, {menu.N14, QStringLiteral("TForm6")},
     };
     for (const auto& [action, window] : commands) {

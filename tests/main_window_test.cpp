@@ -58,13 +58,16 @@ TEST_F(ObjectListTest, TitleClicksSortAndFilterWithOneFlagForTheWholeList) {
         QStringList names;
     };
     const QList<Step> steps = {
-        {fio, QStringLiteral("SELECT*from LIST_OBJECTS ORDER BY FIO"),
+        {fio,
+         QStringLiteral("SELECT*from LIST_OBJECTS ORDER BY FIO"),
          {QStringLiteral("Андреев"), QStringLiteral("Борисов"), QStringLiteral("Васильев")}},
-        {address, QStringLiteral("SELECT*from LIST_OBJECTS ORDER BY ADDRESS DESC"),
+        {address,
+         QStringLiteral("SELECT*from LIST_OBJECTS ORDER BY ADDRESS DESC"),
          {QStringLiteral("Андреев"), QStringLiteral("Борисов"), QStringLiteral("Васильев")}},
         {mark, QStringLiteral("select * from list_objects where list_objects.check_grid = 1"), {}},
         {mark, QStringLiteral("select * from list_objects"), {}},
-        {address, QStringLiteral("SELECT*from LIST_OBJECTS ORDER BY ADDRESS"),
+        {address,
+         QStringLiteral("SELECT*from LIST_OBJECTS ORDER BY ADDRESS"),
          {QStringLiteral("Васильев"), QStringLiteral("Борисов"), QStringLiteral("Андреев")}},
         {mark, QStringLiteral("select * from list_objects"), {}}, // after an odd number of clicks: all objects
     };
@@ -171,9 +174,9 @@ TEST_F(ObjectListTest, LayoutIsRestoredAtStartAndSavedAtClose) {
     window->close();
     IniFile options(fixture.folder() + QStringLiteral("options.ini"));
     ASSERT_TRUE(QFile::exists(options.path()));
-    for (const QString& key : {QStringLiteral("Panel2"), QStringLiteral("DBGrid1_FIO"),
-                               QStringLiteral("DBGrid1_POWER_DEVICES"), QStringLiteral("DBGrid2"),
-                               QStringLiteral("DBGrid2_DAT"), QStringLiteral("DBGrid2_CSQ")})
+    for (const QString& key :
+         {QStringLiteral("Panel2"), QStringLiteral("DBGrid1_FIO"), QStringLiteral("DBGrid1_POWER_DEVICES"),
+          QStringLiteral("DBGrid2"), QStringLiteral("DBGrid2_DAT"), QStringLiteral("DBGrid2_CSQ")})
         EXPECT_GT(options.readInteger(QStringLiteral("TForm1"), key, -1), 0) << key.toStdString();
 
     options.writeInteger(QStringLiteral("TForm1"), QStringLiteral("Panel2"), 300);

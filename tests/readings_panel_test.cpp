@@ -20,7 +20,9 @@ QByteArray jpeg(const QColor& colour, QSize size) {
     return bytes;
 }
 
-QDateTime day(int d) { return QDateTime(QDate(2024, 5, d), QTime(12, 0)); }
+QDateTime day(int d) {
+    return QDateTime(QDate(2024, 5, d), QTime(12, 0));
+}
 
 class ReadingsPanelTest : public vornic::test::MainWindowTest {
 protected:
@@ -76,8 +78,8 @@ TEST_F(ReadingsPanelTest, EachReadingUpdatesOnlyWhatItHolds) {
 
 TEST_F(ReadingsPanelTest, MainsPoweredObjectsShowThePlugInsteadOfTheBatteryGauge) {
     const int mains = fixture.addObject(QStringLiteral("А сеть"), QStringLiteral("1"));
-    fixture.exec(QStringLiteral("UPDATE LIST_OBJECTS SET POWER_DEVICES='  Электрическая сеть ' WHERE ID_OBJECT=%1")
-                     .arg(mains));
+    fixture.exec(
+        QStringLiteral("UPDATE LIST_OBJECTS SET POWER_DEVICES='  Электрическая сеть ' WHERE ID_OBJECT=%1").arg(mains));
     const int battery = fixture.addObject(QStringLiteral("Б батарея"), QStringLiteral("2"));
     fixture.exec(QStringLiteral("UPDATE LIST_OBJECTS SET POWER_DEVICES='Аккумулятор' WHERE ID_OBJECT=%1").arg(battery));
     const int none = fixture.addObject(QStringLiteral("В без показаний"), QStringLiteral("3"));

@@ -52,7 +52,9 @@ void DataSetModel::remapFields() {
         fieldOfColumn_.append(dataSet_.fieldIndex(column.field));
 }
 
-int DataSetModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+int DataSetModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : rows_;
+}
 
 int DataSetModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(columns_.size());

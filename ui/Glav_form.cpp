@@ -25,9 +25,9 @@
 
 #include <QCloseEvent>
 #include <QHeaderView>
-#include <QScreen>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 
 using namespace vornic;
 
@@ -79,10 +79,10 @@ QPixmap mainsPicture() {
     painter.setBrush(QColor(122, 104, 88));
     painter.drawRoundedRect(QRectF(4, 27, 105, 105), 18, 18);
     painter.setBrush(Qt::white);
-    painter.drawRoundedRect(QRectF(34, 62, 45, 36), 8, 8);  // the plug's body
-    painter.drawRect(QRectF(43, 46, 7, 18));                // its two pins
+    painter.drawRoundedRect(QRectF(34, 62, 45, 36), 8, 8); // the plug's body
+    painter.drawRect(QRectF(43, 46, 7, 18));               // its two pins
     painter.drawRect(QRectF(63, 46, 7, 18));
-    painter.drawRect(QRectF(52, 96, 9, 22));                // the cord
+    painter.drawRect(QRectF(52, 96, 9, 22)); // the cord
     return picture;
 }
 
@@ -124,10 +124,10 @@ int restoredWidth(const IniFile& settings, const QString& key, int designWidth) 
 
 } // namespace
 
-const QStringList TForm1::kObjectFields = {
-    QStringLiteral("FIO"),         QStringLiteral("ADDRESS"), QStringLiteral("ID_SCANNER"),
-    QStringLiteral("PERSONAL_ACCOUNT"), QStringLiteral("NOMER_PLOMB"), QStringLiteral("STATUS"),
-    QStringLiteral("SIM_CARD"),    QStringLiteral("POWER_DEVICES")};
+const QStringList TForm1::kObjectFields = {QStringLiteral("FIO"),         QStringLiteral("ADDRESS"),
+                                           QStringLiteral("ID_SCANNER"),  QStringLiteral("PERSONAL_ACCOUNT"),
+                                           QStringLiteral("NOMER_PLOMB"), QStringLiteral("STATUS"),
+                                           QStringLiteral("SIM_CARD"),    QStringLiteral("POWER_DEVICES")};
 
 const QStringList TForm1::kReadingFields = {QStringLiteral("DAT"), QStringLiteral("READINGS"), QStringLiteral("BAT"),
                                             QStringLiteral("CSQ")};
@@ -135,28 +135,10 @@ const QStringList TForm1::kReadingFields = {QStringLiteral("DAT"), QStringLitera
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent),
       debounceWorker_(std::make_unique<ThreadDS2Select>(
-          this,
-          ThreadDS2Select::Calls{[this]() -> std::optional<QString> {
-                                     if (!objects_->isOpen() || objects_->currentRow() < 0)
-                                         return std::nullopt;
-                                     return objects_->field(QStringLiteral("ID_SCANNER")).asString();
-                                 },
-                                 [this] {
-                                     if (readings_->isOpen())
-                                         return;
-                                     // A failing open is reported once, not again at every period.
-                                     try {
-                                         readings_->open();
-                                         readingsOpenReported_ = false;
-                                     } catch (const Failure& failure) {
-                                         if (!std::exchange(readingsOpenReported_, true))
-                                             services().messages->reportError(failure.text());
-                                     }
-                                 },
-                                 [this] { readings_->close(); }})),
-      database_(std::make_unique<Database>()),
-      objects_(std::make_unique<DataSet>(*database_)), readings_(std::make_unique<DataSet>(*database_)),
-      markSet_(markPicture(true)), markClear_(markPicture(false)) {
+          this, ThreadDS2Select::Calls{[this] { return currentScanner(); }, [this] { openReadingsOnce(); },
+                                       [this] { readings_->close(); }})),
+      database_(std::make_unique<Database>()), objects_(std::make_unique<DataSet>(*database_)),
+      readings_(std::make_unique<DataSet>(*database_)), markSet_(markPicture(true)), markClear_(markPicture(false)) {
     ui.setupUi(this);
     ui.Splitter1->setStretchFactor(0, 0);
     ui.Splitter1->setStretchFactor(1, 1);
@@ -182,11 +164,30 @@ TForm1::~TForm1() {
     // The windows made for one opening go first: a loading window abandons a download still going.
     for (QDialog* window : findChildren<QDialog*>(Qt::FindDirectChildrenOnly))
         delete window;
-    // The worker stops first: it reads the object list and opens the readings. The data sets then go before
+    // Then the debounce worker, which reads the object list and opens the readings; then the data sets, before
     // the connection they read from.
     debounceWorker_.reset();
     readings_.reset();
     objects_.reset();
+}
+
+std::optional<QString> TForm1::currentScanner() const {
+    if (!objects_->isOpen() || objects_->currentRow() < 0)
+        return std::nullopt;
+    return objects_->field(QStringLiteral("ID_SCANNER")).asString();
+}
+
+void TForm1::openReadingsOnce() {
+    if (readings_->isOpen())
+        return;
+    // A failing open is reported once, not again at every period of the debounce worker.
+    try {
+        readings_->open();
+        readingsOpenReported_ = false;
+    } catch (const Failure& failure) {
+        if (!std::exchange(readingsOpenReported_, true))
+            services().messages->reportError(failure.text());
+    }
 }
 
 void TForm1::setUpMenu() {
@@ -223,22 +224,21 @@ void TForm1::setUpObjectList() {
     objects_->setSelectSql(kObjectsSelect);
     objects_->setModifySql(kObjectsModify);
     const int toolkitDefault = ui.DBGrid1->horizontalHeader()->defaultSectionSize();
-    ui.DBGrid1->bind(*objects_, {
-                                    {QStringLiteral("CHECK_GRID"), QStringLiteral(" "), true, 21},
-                                    {QStringLiteral("FIO"), QStringLiteral("ФИО абонента (Название объекта)"), true, 200},
-                                    {QStringLiteral("ADDRESS"), QStringLiteral("Адрес"), true, 80},
-                                    {QStringLiteral("ID_SCANNER"), QStringLiteral("ID сканера"), true, toolkitDefault},
-                                    {QStringLiteral("PERSONAL_ACCOUNT"), QStringLiteral("ID абонента"), true,
-                                     toolkitDefault},
-                                    {QStringLiteral("NOMER_PLOMB"), QStringLiteral("№ Пломбы"), true, toolkitDefault},
-                                    {QStringLiteral("STATUS"), QStringLiteral("Статус"), true, toolkitDefault},
-                                    {QStringLiteral("SIM_CARD"), QStringLiteral("№ Сим-карты"), true, toolkitDefault},
-                                    {QStringLiteral("POWER_DEVICES"), QStringLiteral("Электропитание устройства"),
-                                     true, toolkitDefault},
-                                });
-    ui.DBGrid1->setCellPainter(kMarkColumn, [this](QPainter* painter, const QRect& cell, int row) {
-        drawMark(painter, cell, row);
-    });
+    ui.DBGrid1->bind(
+        *objects_,
+        {
+            {QStringLiteral("CHECK_GRID"), QStringLiteral(" "), true, 21},
+            {QStringLiteral("FIO"), QStringLiteral("ФИО абонента (Название объекта)"), true, 200},
+            {QStringLiteral("ADDRESS"), QStringLiteral("Адрес"), true, 80},
+            {QStringLiteral("ID_SCANNER"), QStringLiteral("ID сканера"), true, toolkitDefault},
+            {QStringLiteral("PERSONAL_ACCOUNT"), QStringLiteral("ID абонента"), true, toolkitDefault},
+            {QStringLiteral("NOMER_PLOMB"), QStringLiteral("№ Пломбы"), true, toolkitDefault},
+            {QStringLiteral("STATUS"), QStringLiteral("Статус"), true, toolkitDefault},
+            {QStringLiteral("SIM_CARD"), QStringLiteral("№ Сим-карты"), true, toolkitDefault},
+            {QStringLiteral("POWER_DEVICES"), QStringLiteral("Электропитание устройства"), true, toolkitDefault},
+        });
+    ui.DBGrid1->setCellPainter(kMarkColumn,
+                               [this](QPainter* painter, const QRect& cell, int row) { drawMark(painter, cell, row); });
 }
 
 void TForm1::setUpReadingsList() {
@@ -253,23 +253,24 @@ void TForm1::setUpReadingsList() {
         return std::nullopt;
     });
     const int toolkitDefault = ui.DBGrid2->horizontalHeader()->defaultSectionSize();
-    ui.DBGrid2->bind(*readings_, {
-                                     {QStringLiteral("ID_OBJECT"), QStringLiteral("ID сканера"), false, toolkitDefault},
-                                     {QStringLiteral("DAT"), QStringLiteral("Дата"), true, 150},
-                                     {QStringLiteral("ID_IMAG"), QStringLiteral("ID изображения "), false,
-                                      toolkitDefault},
-                                     {QStringLiteral("READINGS"), QStringLiteral("Показания"), true, toolkitDefault},
-                                     {QStringLiteral("RECOGNITION"), QStringLiteral("Распознаные"), false,
-                                      toolkitDefault},
-                                     {QStringLiteral("BAT"), QStringLiteral("Батарея"), true, toolkitDefault},
-                                     {QStringLiteral("IMAGE"), QStringLiteral("Картинка"), false, toolkitDefault},
-                                     {QStringLiteral("CSQ"), QString(), true, toolkitDefault},
-                                     {QStringLiteral("NSMOD"), QString(), false, toolkitDefault},
-                                     {QStringLiteral("ERROR"), QString(), false, toolkitDefault},
-                                 });
+    ui.DBGrid2->bind(*readings_,
+                     {
+                         {QStringLiteral("ID_OBJECT"), QStringLiteral("ID сканера"), false, toolkitDefault},
+                         {QStringLiteral("DAT"), QStringLiteral("Дата"), true, 150},
+                         {QStringLiteral("ID_IMAG"), QStringLiteral("ID изображения "), false, toolkitDefault},
+                         {QStringLiteral("READINGS"), QStringLiteral("Показания"), true, toolkitDefault},
+                         {QStringLiteral("RECOGNITION"), QStringLiteral("Распознаные"), false, toolkitDefault},
+                         {QStringLiteral("BAT"), QStringLiteral("Батарея"), true, toolkitDefault},
+                         {QStringLiteral("IMAGE"), QStringLiteral("Картинка"), false, toolkitDefault},
+                         {QStringLiteral("CSQ"), QString(), true, toolkitDefault},
+                         {QStringLiteral("NSMOD"), QString(), false, toolkitDefault},
+                         {QStringLiteral("ERROR"), QString(), false, toolkitDefault},
+                     });
 }
 
-IniFile TForm1::settings() const { return IniFile(dataFile(dataFolder_, QStringLiteral("options.ini"))); }
+IniFile TForm1::settings() const {
+    return IniFile(dataFile(dataFolder_, QStringLiteral("options.ini")));
+}
 
 bool TForm1::FormCreate() {
     dataFolder_ = vornic::dataFolder();
@@ -294,7 +295,8 @@ bool TForm1::FormCreate() {
 
 void TForm1::restoreLayout() {
     const IniFile options = settings();
-    const int panelWidth = std::max(kMinimumObjectPanelWidth, options.readInteger(kSection, QStringLiteral("Panel2"), 0));
+    const int panelWidth =
+        std::max(kMinimumObjectPanelWidth, options.readInteger(kSection, QStringLiteral("Panel2"), 0));
     ui.Panel2->resize(panelWidth, ui.Panel2->height());
     ui.Splitter1->setSizes({panelWidth, std::max(1, ui.Splitter1->width() - panelWidth)});
 

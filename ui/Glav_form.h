@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 class ThreadDS2Select;
 
@@ -73,11 +74,14 @@ private:
     void setUpReadingsList();
     void drawMark(QPainter* painter, const QRect& cell, int row) const;
     void setUpMenu();
+    // The debounce worker's calls, made on this thread.
+    std::optional<QString> currentScanner() const;
+    void openReadingsOnce();
     void startDebounceWorker();
     // Shows one of the windows made at start-up modally, over this one.
     void showModal(QDialog* window);
 
-    std::unique_ptr<ThreadDS2Select> debounceWorker_; // first made, last to stop mattering: see the destructor
+    std::unique_ptr<ThreadDS2Select> debounceWorker_; // made before everything else, suspended
     Ui::TForm1 ui;
     QString dataFolder_;
     std::unique_ptr<vornic::Database> database_;

@@ -28,8 +28,8 @@ std::optional<int> wholeNumber(const QString& text) {
 } // namespace
 
 TForm2::TForm2(TForm1& mainWindow)
-    : QDialog(&mainWindow, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    : QDialog(&mainWindow, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                               Qt::WindowCloseButtonHint),
       mainWindow_(mainWindow), objects_(std::make_unique<DataSet>(mainWindow.database())) {
     ui.setupUi(this);
     // Digits only: every other typed character is dropped.
@@ -90,8 +90,8 @@ void TForm2::Button1Click() {
         for (int row = 0; row < objects_->rowCount(); ++row)
             chosen.append({objects_->value(row, id).toString(), objects_->value(row, scanner).toString()});
 
-        auto* worker = new Thread_loadF(mainWindow_.database(), mainWindow_.settings(), *depth,
-                                        services().clock->today(), chosen);
+        auto* worker =
+            new Thread_loadF(mainWindow_.database(), mainWindow_.settings(), *depth, services().clock->today(), chosen);
         connect(worker, &Thread_loadF::logLine, this, &TForm2::addLogLine);
         connect(worker, &Thread_loadF::answerProgressMaximum, ui.ProgressBar1, &QProgressBar::setMaximum);
         connect(worker, &Thread_loadF::answerProgressPosition, ui.ProgressBar1, &QProgressBar::setValue);

@@ -22,7 +22,9 @@ constexpr int kStopCheckMs = 10;
 ThreadDS2Select::ThreadDS2Select(QObject* uiContext, Calls calls, int periodMs)
     : uiContext_(uiContext), calls_(std::move(calls)), periodMs_(periodMs) {}
 
-ThreadDS2Select::~ThreadDS2Select() { stop(); }
+ThreadDS2Select::~ThreadDS2Select() {
+    stop();
+}
 
 void ThreadDS2Select::resume() {
     if (!isRunning() && !isInterruptionRequested())

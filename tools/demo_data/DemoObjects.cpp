@@ -16,8 +16,8 @@ void addDemoObjects(Database& database, int count, int firstScanner) {
                                          QStringLiteral("Е. Н."), QStringLiteral("М. Д.")};
     static const QStringList sites = {QStringLiteral("Котельная №"), QStringLiteral("Школа №"),
                                       QStringLiteral("Детский сад №"), QStringLiteral("ТП-")};
-    static const QStringList streets = {QStringLiteral("ул. Ленина"), QStringLiteral("пр. Мира"),
-                                        QStringLiteral("ул. Садовая"), QStringLiteral("ул. Гагарина"),
+    static const QStringList streets = {QStringLiteral("ул. Ленина"),    QStringLiteral("пр. Мира"),
+                                        QStringLiteral("ул. Садовая"),   QStringLiteral("ул. Гагарина"),
                                         QStringLiteral("ул. Советская"), QStringLiteral("пер. Школьный")};
     static const QStringList statuses = {QStringLiteral("Работает"), QStringLiteral("Работает"),
                                          QStringLiteral("Не работает"), QStringLiteral("Отключен"),

@@ -12,7 +12,9 @@
 using namespace Firebird;
 
 // The script is a resource of a static library, whose initialiser the linker would otherwise leave out.
-static void initSchemaResource() { Q_INIT_RESOURCE(schema); }
+static void initSchemaResource() {
+    Q_INIT_RESOURCE(schema);
+}
 
 namespace vornic {
 
@@ -65,9 +67,8 @@ void makeDatabase(const QString& path, const QString& script) {
         dpb->insertInt(&status, isc_dpb_sql_dialect, 3);
         dpb->insertInt(&status, isc_dpb_page_size, 8192);
         fb::Handle<IProvider> provider(fb::master()->getDispatcher());
-        fb::Handle<IAttachment> attachment(provider->createDatabase(&status, QFile::encodeName(path).constData(),
-                                                                   dpb->getBufferLength(&status),
-                                                                   dpb->getBuffer(&status)));
+        fb::Handle<IAttachment> attachment(provider->createDatabase(
+            &status, QFile::encodeName(path).constData(), dpb->getBufferLength(&status), dpb->getBuffer(&status)));
         for (const QString& statement : statements) {
             fb::Handle<ITransaction> transaction(attachment->startTransaction(&status, 0, nullptr));
             attachment->execute(&status, transaction.get(), 0, toDatabaseText(statement).constData(), 3, nullptr,
