@@ -2,6 +2,7 @@
 
 #include "app/DateText.h"
 #include "app/Failure.h"
+#include "app/Windows1251.h"
 #include "db/SqlParameters.h"
 #include "db/Statement.h"
 
@@ -51,7 +52,7 @@ bool Field::isNull() const {
 QString Field::asString() const {
     const QVariant v = value();
     if (v.metaType() == QMetaType::fromType<BlobId>() || v.typeId() == QMetaType::QByteArray)
-        return QString::fromLatin1(asBytes());
+        return windows1251::decode(asBytes());
     return textOf(v);
 }
 
