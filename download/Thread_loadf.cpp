@@ -191,6 +191,8 @@ Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& obj
         }
         if (found && !storedReadings.isNull())
             return Outcome::Continue; // a reading stored with a value is never changed
+        if (found && row.pok.isEmpty())
+            return Outcome::Continue; // still without a value: there is nothing to complete yet
         if (stopSeen())               // checkpoint B
             return Outcome::Stop;
         bool abandoned = false;

@@ -146,6 +146,10 @@ TEST_F(DownloadTest, EmptyValuesAreCompletedLaterAndStoredValuesAreNeverChanged)
     // The operator corrects one stored reading; the server will never overwrite it.
     fixture.exec(QStringLiteral("UPDATE IMAGE_OBJECT_DATE SET READINGS='77777', ERROR=99 WHERE READINGS IS NOT NULL "
                                 "AND ID_IMAG='2'"));
+    // While the server still has no value for them, a run leaves them alone: no picture, no log line.
+    const int requests = server->requestCount();
+    EXPECT_EQ(runToEnd()->log.filter(QStringLiteral(" Обновлены")).size(), 0);
+    EXPECT_EQ(server->requestCount(), requests + 1);
     const QVariant batBefore =
         fixture.committedValue(QStringLiteral("SELECT SUM(BAT + CSQ + NSMOD + ERROR) FROM IMAGE_OBJECT_DATE"));
 
