@@ -327,6 +327,7 @@ void DataSet::insert() {
     leaveEditing();
     const int row = std::max(current_, 0);
     const QVariantList empty(fieldNames_.size());
+    Q_EMIT rowAboutToBeInserted(row);
     rows_.insert(rows_.begin() + row, empty);
     Q_EMIT rowInserted(row);
     editBuffer_ = empty;
@@ -378,6 +379,7 @@ void DataSet::cancel() {
         const int row = current_;
         state_ = State::Browse;
         modified_ = false;
+        Q_EMIT rowAboutToBeRemoved(row);
         rows_.erase(rows_.begin() + row);
         Q_EMIT rowRemoved(row);
         current_ = -1;
@@ -408,6 +410,7 @@ void DataSet::remove() {
     state_ = State::Browse;
     modified_ = false;
     const int removed = current_;
+    Q_EMIT rowAboutToBeRemoved(removed);
     rows_.erase(rows_.begin() + removed);
     Q_EMIT rowRemoved(removed);
     ensureRow(removed);

@@ -116,7 +116,10 @@ Q_SIGNALS:
     void positioned(); // the current row moved
     void rowsFetched(int first, int last);
     void rowChanged(int row);
+    // A new or removed row is announced before and after the change, so that views can follow it.
+    void rowAboutToBeInserted(int row);
     void rowInserted(int row);
+    void rowAboutToBeRemoved(int row);
     void rowRemoved(int row);
 
 private:

@@ -9,17 +9,23 @@ DataSetModel::DataSetModel(DataSet& dataSet, QList<GridColumn> columns, QObject*
     : QAbstractTableModel(parent), dataSet_(dataSet), columns_(std::move(columns)) {
     remapFields();
     rows_ = dataSet_.rowCount();
-    connect(&dataSet_, &DataSet::aboutToClose, this, [this] { beginResetModel(); });
+    connect(&dataSet_, &DataSet::aboutToClose, this, [this] {
+        resetting_ = true;
+        beginResetModel();
+    });
     connect(&dataSet_, &DataSet::closed, this, [this] {
         rows_ = 0;
         fieldOfColumn_.clear();
         endResetModel();
+        resetting_ = false;
     });
     connect(&dataSet_, &DataSet::opened, this, [this] {
+        resetting_ = true;
         beginResetModel();
         remapFields();
         rows_ = dataSet_.rowCount();
         endResetModel();
+        resetting_ = false;
     });
     connect(&dataSet_, &DataSet::rowsFetched, this, [this](int first, int last) {
         if (first < rows_ || !dataSet_.isOpen() || fieldOfColumn_.isEmpty())
@@ -28,13 +34,13 @@ DataSetModel::DataSetModel(DataSet& dataSet, QList<GridColumn> columns, QObject*
         rows_ = last + 1;
         endInsertRows();
     });
-    connect(&dataSet_, &DataSet::rowInserted, this, [this](int row) {
-        beginInsertRows({}, row, row);
+    connect(&dataSet_, &DataSet::rowAboutToBeInserted, this, [this](int row) { beginInsertRows({}, row, row); });
+    connect(&dataSet_, &DataSet::rowInserted, this, [this] {
         ++rows_;
         endInsertRows();
     });
-    connect(&dataSet_, &DataSet::rowRemoved, this, [this](int row) {
-        beginRemoveRows({}, row, row);
+    connect(&dataSet_, &DataSet::rowAboutToBeRemoved, this, [this](int row) { beginRemoveRows({}, row, row); });
+    connect(&dataSet_, &DataSet::rowRemoved, this, [this] {
         --rows_;
         endRemoveRows();
     });
@@ -102,11 +108,12 @@ QVariant DataSetModel::headerData(int section, Qt::Orientation orientation, int 
 }
 
 bool DataSetModel::canFetchMore(const QModelIndex& parent) const {
-    return !parent.isValid() && dataSet_.canFetchMore();
+    // Not while the views hear of a reset: rows inserted inside it would be a change nested in another.
+    return !parent.isValid() && !resetting_ && dataSet_.canFetchMore();
 }
 
 void DataSetModel::fetchMore(const QModelIndex& parent) {
-    if (!parent.isValid())
+    if (!parent.isValid() && !resetting_)
         dataSet_.fetchMore();
 }
 

@@ -44,6 +44,7 @@ private:
     QList<GridColumn> columns_;
     QList<int> fieldOfColumn_; // data-set column of each grid column, -1 when the select has no such field
     int rows_ = 0;
+    bool resetting_ = false;
 };
 
 } // namespace vornic
