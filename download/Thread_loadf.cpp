@@ -49,6 +49,12 @@ bool isWholeOrEmpty(const QString& value) {
     return ok;
 }
 
+// The log line of an answer row that is passed over.
+QString skippedRow(const QString& id, const QString& modemId, const QString& problem) {
+    return QStringLiteral("Строка «") + id + QStringLiteral("» ответа по №") + modemId +
+           QStringLiteral(" пропущена: ") + problem;
+}
+
 } // namespace
 
 struct Thread_loadF::Statements {
@@ -141,8 +147,7 @@ Thread_loadF::Outcome Thread_loadF::loadObject(HttpClient& http, const Object& o
             break;
         }
         if (const auto* bad = std::get_if<AnswerBadRow>(&element)) {
-            Q_EMIT logLine(QStringLiteral("Строка «") + bad->id + QStringLiteral("» ответа по №") + modemId +
-                           QStringLiteral(" пропущена: ") + bad->problem);
+            Q_EMIT logLine(skippedRow(bad->id, modemId, bad->problem));
             continue;
         }
         outcome = storeRow(http, object, modemId, std::get<AnswerRow>(element));
@@ -161,14 +166,12 @@ Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& obj
          {std::pair{QStringLiteral("bat"), &row.bat}, std::pair{QStringLiteral("csq"), &row.csq},
           std::pair{QStringLiteral("nsmod"), &row.nsmod}})
         if (!isWholeOrEmpty(*value)) {
-            Q_EMIT logLine(QStringLiteral("Строка «") + row.id + QStringLiteral("» ответа по №") + modemId +
-                           QStringLiteral(" пропущена: «") + name + QStringLiteral("» не целое число: «") + *value +
-                           QStringLiteral("»"));
+            Q_EMIT logLine(
+                skippedRow(row.id, modemId, u'«' + name + QStringLiteral("» не целое число: «") + *value + u'»'));
             return Outcome::Continue;
         }
     if (!time.valid) {
-        Q_EMIT logLine(QStringLiteral("Строка «") + row.id + QStringLiteral("» ответа по №") + modemId +
-                       QStringLiteral(" пропущена: неверное время «") + row.date + QStringLiteral("»"));
+        Q_EMIT logLine(skippedRow(row.id, modemId, QStringLiteral("неверное время «") + row.date + u'»'));
         return Outcome::Continue;
     }
     try {
