@@ -34,6 +34,9 @@ public:
     vornic::DataSet& objects() const { return *objects_; }
     Thread_loadF* runningWorker() const { return worker_.data(); }
 
+    // Escape closes the window like its close box, so that the closing steps run.
+    void reject() override { close(); }
+
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
