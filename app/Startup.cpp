@@ -74,6 +74,9 @@ int runClient(int argc, char** argv) {
             windows->form1->close();
             QApplication::quit();
         });
+        // Closing the main window ends the program, even while the modeless update window is shown.
+        QApplication::setQuitOnLastWindowClosed(false);
+        QObject::connect(windows->form1.get(), &TForm1::closed, &application, &QApplication::quit);
         windows->form1->showMaximized();
         QApplication::exec();
     });

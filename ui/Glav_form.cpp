@@ -333,6 +333,7 @@ void TForm1::FormClose() {
 void TForm1::closeEvent(QCloseEvent* event) {
     FormClose();
     event->accept();
+    Q_EMIT closed();
 }
 
 void TForm1::drawMark(QPainter* painter, const QRect& cell, int row) const {

@@ -63,6 +63,10 @@ public:
 
     Ui::TForm1& form() { return ui; }
 
+Q_SIGNALS:
+    // The main window has closed: the program ends, whatever other window is still shown.
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
