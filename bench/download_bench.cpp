@@ -60,7 +60,9 @@ double peakMegabytes() {
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-double secondsSince(const QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e9; }
+double secondsSince(const QElapsedTimer& timer) {
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
 
 // What a run sends back to the main process.
 struct Figures {
@@ -219,18 +221,10 @@ void addOtherReadings(const QString& path, int rows) {
     db.commitRetaining();
 }
 
-// Every readings request and every picture once, without storing anything.
-Figures fetchEverything(const QString& path, const QString& baseAddress) {
-    QList<Thread_loadF::Object> objects;
-    {
-        vornic::Database db;
-        db.connect(path);
-        objects = objectsOf(db);
-    }
-    Figures figures;
-    figures.peakBefore = peakMegabytes();
-    QElapsedTimer timer;
-    timer.start();
+// Sends every object's readings request and every picture request of its answer, as the worker does, and hands
+// each row with its picture to onRow.
+template <class OnRow>
+void forEveryServedReading(const QString& baseAddress, const QList<Thread_loadF::Object>& objects, OnRow&& onRow) {
     const vornic::HttpClient http;
     for (const Thread_loadF::Object& object : objects) {
         QByteArray body;
@@ -244,9 +238,26 @@ Figures fetchEverything(const QString& path, const QString& baseAddress) {
             QByteArray picture;
             if (http.get(vornic::FormatPictureUrl(baseAddress, row->img), picture))
                 throw std::runtime_error("a picture request failed");
-            ++figures.stored;
+            onRow(object, *row, picture);
         }
     }
+}
+
+// Every readings request and every picture once, without storing anything.
+Figures fetchEverything(const QString& path, const QString& baseAddress) {
+    QList<Thread_loadF::Object> objects;
+    {
+        vornic::Database db;
+        db.connect(path);
+        objects = objectsOf(db);
+    }
+    Figures figures;
+    figures.peakBefore = peakMegabytes();
+    QElapsedTimer timer;
+    timer.start();
+    forEveryServedReading(
+        baseAddress, objects,
+        [&](const Thread_loadF::Object&, const vornic::AnswerRow&, const QByteArray&) { ++figures.stored; });
     figures.seconds = secondsSince(timer);
     figures.peak = peakMegabytes();
     return figures;
@@ -293,38 +304,27 @@ Figures floorRun(const QString& path, const QString& baseAddress) {
     figures.peakBefore = peakMegabytes();
     QElapsedTimer timer;
     timer.start();
-    const vornic::HttpClient http;
     vornic::Statement insert(db, QStringLiteral("INSERT INTO IMAGE_OBJECT_DATE (ID_OBJECT, DAT, ID_IMAG, IMAGE, "
                                                 "RECOGNITION, READINGS, BAT, CSQ, NSMOD, ERROR) "
                                                 "VALUES (?,?,?,?,?,?,?,?,?,?)"));
-    for (const Thread_loadF::Object& object : objects) {
-        QByteArray body;
-        if (http.get(vornic::FormatReadingsUrl(baseAddress, object.scanner, kToday.addDays(-(kDays - 1)), kToday),
-                     body))
-            throw std::runtime_error("a readings request failed");
-        for (const vornic::AnswerElement& element : vornic::ParseReadingsAnswer(body).elements) {
-            const auto* row = std::get_if<vornic::AnswerRow>(&element);
-            if (!row)
-                continue;
-            QByteArray picture;
-            if (http.get(vornic::FormatPictureUrl(baseAddress, row->img), picture))
-                throw std::runtime_error("a picture request failed");
+    forEveryServedReading(
+        baseAddress, objects,
+        [&](const Thread_loadF::Object& object, const vornic::AnswerRow& row, const QByteArray& picture) {
             auto unit = db.lock();
             insert.bind(0, object.id.toLongLong());
-            insert.bind(1, vornic::ReadingTimeText(row->date).value);
-            insert.bind(2, row->id);
+            insert.bind(1, vornic::ReadingTimeText(row.date).value);
+            insert.bind(2, row.id);
             insert.bind(3, picture);
-            insert.bind(4, row->pok);
-            insert.bind(5, row->pok);
-            insert.bind(6, row->bat.toLongLong());
-            insert.bind(7, row->csq.toLongLong());
-            insert.bind(8, row->nsmod.toLongLong());
-            insert.bind(9, row->er);
+            insert.bind(4, row.pok);
+            insert.bind(5, row.pok);
+            insert.bind(6, row.bat.toLongLong());
+            insert.bind(7, row.csq.toLongLong());
+            insert.bind(8, row.nsmod.toLongLong());
+            insert.bind(9, row.er);
             insert.execute();
             db.commitRetaining();
             ++figures.stored;
-        }
-    }
+        });
     figures.seconds = secondsSince(timer);
     figures.peak = peakMegabytes();
     return figures;
@@ -351,7 +351,9 @@ double syncWriteMilliseconds(const QString& folder) {
     return milliseconds;
 }
 
-double perSecond(const Figures& figures) { return figures.seconds > 0 ? figures.stored / figures.seconds : 0; }
+double perSecond(const Figures& figures) {
+    return figures.seconds > 0 ? figures.stored / figures.seconds : 0;
+}
 
 void print(const char* what, const Figures& figures) {
     std::printf("%s: %d readings in %.2f s\n", what, figures.stored, figures.seconds);
@@ -434,8 +436,7 @@ int main(int argc, char** argv) {
     std::printf("other readings in the database of run 2: %d of %d other objects (databases made in %.1f s)\n",
                 otherRows, kOtherObjects, preparedSeconds);
     std::printf("first fetch of every picture (the server draws them): %.2f s\n", warmUp->seconds);
-    std::printf("the HTTP requests alone: %.1f readings per second (%.2f s)\n", perSecond(*fetches),
-                fetches->seconds);
+    std::printf("the HTTP requests alone: %.1f readings per second (%.2f s)\n", perSecond(*fetches), fetches->seconds);
     print("run 1, no readings stored before", *run1);
     print("run 2, other readings stored before", *run2);
     print("floor, the same requests and inserts without the worker", *floorFigures);
