@@ -1,16 +1,16 @@
 #include "app/Startup.h"
 
-#include "app/Services.h"
+#include "app/ClientSession.h"
 #include "app/TerminationSignals.h"
+#include "base/DataFolder.h"
+#include "base/Services.h"
 #include "ui/About_program.h"
-#include "ui/Edit_resupt.h"
 #include "ui/Editor_bd.h"
 #include "ui/ErrorReport.h"
 #include "ui/Expense_reports.h"
 #include "ui/Generate_reports.h"
 #include "ui/Generate_reports_all.h"
 #include "ui/Glav_form.h"
-#include "ui/Loading_data.h"
 #include "ui/Notrespondentsscanners.h"
 #include "ui/Problem_object.h"
 #include "ui/Service.h"
@@ -37,18 +37,29 @@ public:
 
 } // namespace
 
-ClientWindows::ClientWindows() = default;
-ClientWindows::~ClientWindows() = default;
+ClientWindows::ClientWindows(QString dataFolder) : session(std::make_unique<ClientSession>(std::move(dataFolder))) {}
 
-std::unique_ptr<ClientWindows> createClientWindows() {
-    auto windows = std::make_unique<ClientWindows>();
-    windows->form1 = std::make_unique<TForm1>();
+ClientWindows::~ClientWindows() {
+    // The windows go before the session they were given.
+    form13.reset();
+    form11.reset();
+    form10.reset();
+    form9.reset();
+    form8.reset();
+    form7.reset();
+    form6.reset();
+    form4.reset();
+    form3.reset();
+    form1.reset();
+}
+
+std::unique_ptr<ClientWindows> createClientWindows(const QString& dataFolder) {
+    auto windows = std::make_unique<ClientWindows>(dataFolder);
+    windows->form1 = std::make_unique<TForm1>(windows->session->context());
     if (!windows->form1->FormCreate())
         return nullptr;
-    windows->form2 = std::make_unique<TForm2>(*windows->form1);
     windows->form3 = std::make_unique<TForm3>();
     windows->form4 = std::make_unique<TForm4>();
-    windows->form5 = std::make_unique<TForm5>();
     windows->form6 = std::make_unique<TForm6>();
     windows->form7 = std::make_unique<TForm7>();
     windows->form8 = std::make_unique<TForm8>();
@@ -57,7 +68,9 @@ std::unique_ptr<ClientWindows> createClientWindows() {
     windows->form11 = std::make_unique<TForm11>();
     windows->form13 = std::make_unique<TForm13>();
     // Timer1, which shows the update window, stays off until an update check has found a newer version.
-    windows->form1->attachWindows(windows.get());
+    windows->form1->attachWindows({windows->form3.get(), windows->form4.get(), windows->form6.get(),
+                                   windows->form7.get(), windows->form8.get(), windows->form9.get(),
+                                   windows->form10.get(), windows->form11.get(), windows->form13.get()});
     return windows;
 }
 
@@ -66,7 +79,7 @@ int runClient(int argc, char** argv) {
     QApplication::setApplicationName(applicationTitle());
     installWidgetServices();
     const bool ran = reportFailures([&] {
-        std::unique_ptr<ClientWindows> windows = createClientWindows();
+        std::unique_ptr<ClientWindows> windows = createClientWindows(dataFolder());
         if (!windows)
             return;
         // Asked to end from outside: close as the operator would, so that settings and pending work are kept.

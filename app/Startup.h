@@ -1,12 +1,12 @@
 #pragma once
 
+#include <QString>
+
 #include <memory>
 
 class TForm1;
-class TForm2;
 class TForm3;
 class TForm4;
-class TForm5;
 class TForm6;
 class TForm7;
 class TForm8;
@@ -17,16 +17,20 @@ class TForm13;
 
 namespace vornic {
 
-// The program's windows, each made once at start-up. The main window is declared first so that it, with the
-// connection it owns, goes last.
+class ClientSession;
+
+// The program's windows that are made once at start-up. The loading window and the reading editor are made
+// anew at each opening by the main window and are not among them. The session is declared first, so that it
+// outlives every window; the main window goes after the others.
 struct ClientWindows {
-    ClientWindows();
+    explicit ClientWindows(QString dataFolder);
     ~ClientWindows();
+    Q_DISABLE_COPY_MOVE(ClientWindows)
+
+    std::unique_ptr<ClientSession> session;
     std::unique_ptr<TForm1> form1;
-    std::unique_ptr<TForm2> form2;
     std::unique_ptr<TForm3> form3;
     std::unique_ptr<TForm4> form4;
-    std::unique_ptr<TForm5> form5;
     std::unique_ptr<TForm6> form6;
     std::unique_ptr<TForm7> form7;
     std::unique_ptr<TForm8> form8;
@@ -36,9 +40,10 @@ struct ClientWindows {
     std::unique_ptr<TForm13> form13;
 };
 
-// Makes the windows, hidden, in the order TForm1 to TForm11 and then TForm13. Empty when the database could not
-// be opened: the operator has been told, and the process has been asked to end with exit code 1.
-std::unique_ptr<ClientWindows> createClientWindows();
+// Makes the session on the data folder and the windows, hidden, in the order of their class names. Empty when
+// the database could not be opened: the operator has been told, and the process has been asked to end with
+// exit code 1.
+std::unique_ptr<ClientWindows> createClientWindows(const QString& dataFolder);
 
 // Brings the program up, runs it until the main window closes, and returns the process exit code.
 int runClient(int argc, char** argv);

@@ -14,7 +14,7 @@
 //
 // Figures of a Debug build (as ./test builds it) say little: build with -DCMAKE_BUILD_TYPE=Release.
 
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 #include "db/Database.h"
 #include "db/Statement.h"
 #include "download/HttpClient.h"

@@ -6,6 +6,8 @@
 #include "tools/demo_data/DemoObjects.h"
 #include "tools/make_database/DatabaseMaker.h"
 #include "ui/Glav_form.h"
+#include "app/ClientSession.h"
+#include "base/DataFolder.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -43,7 +45,8 @@ int main(int argc, char** argv) {
 
     QElapsedTimer timer;
     timer.start();
-    TForm1 window;
+    vornic::ClientSession session(vornic::dataFolder());
+    TForm1 window(session.context());
     window.FormCreate();
     window.resize(1280, 800);
     window.show();

@@ -15,6 +15,8 @@
 #include "tools/make_database/DatabaseMaker.h"
 #include "tools/readings_server/DialPicture.h"
 #include "ui/Glav_form.h"
+#include "app/ClientSession.h"
+#include "base/DataFolder.h"
 #include "ui/Threadds2select.h"
 
 #include <QApplication>
@@ -169,7 +171,8 @@ int main(int argc, char** argv) {
     const double baseline = peakMegabytes();
     const double baselineResident = residentMegabytes();
 
-    TForm1 window;
+    vornic::ClientSession session(vornic::dataFolder());
+    TForm1 window(session.context());
     if (!window.FormCreate())
         return 1;
     // The debounce worker would open the readings list by itself 300 ms after the object became current; it is

@@ -1,8 +1,8 @@
 #include "db/DataSet.h"
 
-#include "app/DateText.h"
-#include "app/Failure.h"
-#include "app/Windows1251.h"
+#include "base/DateText.h"
+#include "base/Failure.h"
+#include "base/Windows1251.h"
 #include "db/SqlParameters.h"
 #include "db/Statement.h"
 

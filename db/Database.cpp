@@ -1,6 +1,6 @@
 #include "db/Database.h"
 
-#include "app/Windows1251.h"
+#include "base/Windows1251.h"
 #include "db/DatabaseError.h"
 #include "db/Firebird.h"
 #include "db/Statement.h"

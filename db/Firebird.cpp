@@ -1,6 +1,6 @@
 #include "db/Firebird.h"
 
-#include "app/Windows1251.h"
+#include "base/Windows1251.h"
 
 namespace vornic::fb {
 

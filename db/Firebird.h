@@ -3,7 +3,7 @@
 // The Firebird client's object-oriented interface with the little that every database file of ours needs:
 // one status object per call, errors turned into our own failure type, and owning handles.
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 
 #include <firebird/Interface.h>
 

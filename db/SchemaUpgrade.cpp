@@ -1,7 +1,7 @@
 #include "db/SchemaUpgrade.h"
 
-#include "app/DataFolder.h"
-#include "app/Failure.h"
+#include "base/DataFolder.h"
+#include "base/Failure.h"
 #include "db/Database.h"
 
 #include <QDomDocument>

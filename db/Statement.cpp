@@ -1,6 +1,6 @@
 #include "db/Statement.h"
 
-#include "app/Windows1251.h"
+#include "base/Windows1251.h"
 #include "db/BlobId.h"
 #include "db/Database.h"
 #include "db/DatabaseError.h"

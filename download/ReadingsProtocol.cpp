@@ -1,6 +1,6 @@
 #include "download/ReadingsProtocol.h"
 
-#include "app/Failure.h"
+#include "base/Failure.h"
 
 #include <QDomDocument>
 #include <QDomElement>

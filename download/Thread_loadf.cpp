@@ -1,8 +1,8 @@
 #include "download/Thread_loadf.h"
 
-#include "app/DateText.h"
-#include "app/Failure.h"
-#include "app/IniFile.h"
+#include "base/DateText.h"
+#include "base/Failure.h"
+#include "base/IniFile.h"
 #include "db/Database.h"
 #include "db/SqlParameters.h"
 #include "db/Statement.h"

@@ -1,5 +1,5 @@
 // Any bytes as a dial picture: decoded or refused, never a crash, a hang or a picture beyond the size limit.
-#include "app/JpegPicture.h"
+#include "base/JpegPicture.h"
 
 #include <cstddef>
 #include <cstdint>

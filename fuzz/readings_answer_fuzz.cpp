@@ -1,5 +1,5 @@
 // Any bytes as a readings answer: parsed or refused with a failure, never a crash.
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "download/ReadingsProtocol.h"
 
 #include <cstddef>

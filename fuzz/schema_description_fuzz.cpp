@@ -1,5 +1,5 @@
 // Any bytes as a schema description: parsed or refused with a failure, never a crash.
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "db/SchemaUpgrade.h"
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 #include "db/Statement.h"
 #include "download/HttpClient.h"
 #include "download/Thread_loadf.h"

@@ -1,4 +1,4 @@
-#include "app/JpegPicture.h"
+#include "base/JpegPicture.h"
 #include "support/TestJpeg.h"
 
 #include <QPainter>

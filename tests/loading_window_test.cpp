@@ -1,4 +1,4 @@
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 #include "support/MainWindowFixture.h"
 #include "tools/readings_server/ReadingsServer.h"
 #include "ui/Loading_data.h"
@@ -36,7 +36,7 @@ protected:
 TEST_F(LoadingWindowTest, TheDepthIsCheckedAndKeptAsAWholeNumber) {
     openWindow();
     {
-        TForm2 loading(*window);
+        TForm2 loading(context(), window.get());
         EXPECT_EQ(loading.form().Edit1->text(), QStringLiteral("0")) << "no stored depth";
         for (const QString& depth : {QStringLiteral("0"), QString(), QStringLiteral("000")}) {
             loading.form().Edit1->setText(depth);
@@ -53,7 +53,7 @@ TEST_F(LoadingWindowTest, TheDepthIsCheckedAndKeptAsAWholeNumber) {
     }
     EXPECT_EQ(settings().readInteger(QStringLiteral("TForm2"), QStringLiteral("Edit1"), -1), 7);
     {
-        TForm2 loading(*window);
+        TForm2 loading(context(), window.get());
         EXPECT_EQ(loading.form().Edit1->text(), QStringLiteral("7"));
         loading.form().Edit1->clear();
         loading.close(); // an empty depth leaves the stored one
@@ -68,7 +68,7 @@ TEST_F(LoadingWindowTest, ARunFillsTheLogAndTheMainWindowAndANewRunAppendsBelow)
     readings().open();
     EXPECT_TRUE(window->IBDataSet2().isEmpty());
 
-    TForm2 loading(*window);
+    TForm2 loading(context(), window.get());
     loading.form().Edit1->setText(QStringLiteral("2"));
     loading.form().RadioButtonMarked->setChecked(true);
     loading.Button1Click();
@@ -97,7 +97,7 @@ TEST_F(LoadingWindowTest, ClosingDuringARunAsksTheWorkerToStopAndDoesNotWait) {
     fixture.addObject(QStringLiteral("Второй"), QStringLiteral("860002"));
     openWindow();
     server->injectFault(ReadingsServer::Fault::SlowAnswer, 1, QStringLiteral("photos/"));
-    auto* loading = new TForm2(*window);
+    auto* loading = new TForm2(context(), window.get());
     loading->form().Edit1->setText(QStringLiteral("2"));
     loading->Button1Click();
     QTRY_VERIFY_WITH_TIMEOUT(server->requestCount() >= 2, 10000);

@@ -12,7 +12,7 @@ TEST(MainMenu, EachCommandShowsItsWindowModallyAndTheTimerShowsTheUpdateWindowMo
     ScopedTestServices services;
     test::TestDatabase fixture;
     test::ScopedDataHome home(fixture.dataHome());
-    std::unique_ptr<ClientWindows> windows = createClientWindows();
+    std::unique_ptr<ClientWindows> windows = createClientWindows(fixture.folder());
     ASSERT_NE(windows, nullptr);
     Ui::TForm1& menu = windows->form1->form();
 

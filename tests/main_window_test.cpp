@@ -1,4 +1,5 @@
-#include "app/IniFile.h"
+#include "base/DataFolder.h"
+#include "base/IniFile.h"
 #include "app/Startup.h"
 #include "db/DataSet.h"
 #include "support/MainWindowFixture.h"
@@ -203,7 +204,7 @@ TEST(StartUp, WithoutADatabaseTheOperatorIsToldAndTheProcessEndsWithCodeOne) {
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
             file.write(QByteArray(40000, 'x'));
         }
-        EXPECT_EQ(createClientWindows(), nullptr);
+        EXPECT_EQ(createClientWindows(dataFolder()), nullptr);
         ASSERT_EQ(services.messages.shown.size(), 1);
         EXPECT_EQ(services.messages.shown[0].text, kNoConnection);
         EXPECT_EQ(services.process.exitCodes, QList<int>{1});
@@ -221,7 +222,7 @@ TEST(StartUp, AFailedSchemaUpgradeIsReportedAndTheProgramGoesOn) {
     description.write("<root><LIST_OBJECTS>");
     description.close();
 
-    std::unique_ptr<ClientWindows> windows = createClientWindows();
+    std::unique_ptr<ClientWindows> windows = createClientWindows(fixture.folder());
     ASSERT_NE(windows, nullptr);
     ASSERT_EQ(services.messages.shown.size(), 1);
     EXPECT_EQ(services.messages.shown[0].kind, MessageKind::Error);

@@ -1,5 +1,5 @@
-#include "app/Failure.h"
-#include "app/Windows1251.h"
+#include "base/Failure.h"
+#include "base/Windows1251.h"
 #include "download/ReadingsProtocol.h"
 
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "app/Windows1251.h"
+#include "base/Windows1251.h"
 #include "download/ReadingsProtocol.h"
 #include "tools/readings_server/ReadingsServer.h"
 

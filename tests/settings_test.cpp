@@ -1,7 +1,7 @@
-#include "app/DataFolder.h"
-#include "app/Failure.h"
-#include "app/IniFile.h"
-#include "app/Windows1251.h"
+#include "base/DataFolder.h"
+#include "base/Failure.h"
+#include "base/IniFile.h"
+#include "base/Windows1251.h"
 
 #include <QDir>
 #include <QFile>

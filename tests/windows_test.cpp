@@ -21,7 +21,7 @@ template <typename Window> std::unique_ptr<QDialog> make() {
     return std::make_unique<Window>();
 }
 
-TEST(Windows, CarryTheirClassNameAndExactCaption) {
+TEST(Windows, CarryTheirExactCaption) {
     struct Case {
         QString className;
         std::function<std::unique_ptr<QDialog>()> create;
@@ -43,8 +43,6 @@ TEST(Windows, CarryTheirClassNameAndExactCaption) {
         SCOPED_TRACE(c.className.toStdString());
         const std::unique_ptr<QDialog> window = c.create();
         // Compared as UTF-8 so that a failure shows the two captions readably, blanks included.
-        EXPECT_EQ(window->metaObject()->className(), c.className.toStdString());
-        EXPECT_EQ(window->objectName().toStdString(), c.className.toStdString());
         EXPECT_EQ(window->windowTitle().toStdString(), c.caption.toStdString());
     }
 }

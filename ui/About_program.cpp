@@ -1,6 +1,6 @@
 #include "ui/About_program.h"
 
-#include "app/Services.h"
+#include "base/Services.h"
 
 TForm6::TForm6(QWidget* parent) : QDialog(parent) {
     ui.setupUi(this);

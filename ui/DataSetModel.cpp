@@ -1,6 +1,6 @@
 #include "ui/DataSetModel.h"
 
-#include "app/DateText.h"
+#include "base/DateText.h"
 #include "db/DataSet.h"
 
 namespace vornic {

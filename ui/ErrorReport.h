@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Failure.h"
-#include "app/Services.h"
+#include "base/Failure.h"
+#include "base/Services.h"
 
 #include <QString>
 

@@ -1,9 +1,8 @@
 #include "ui/Glav_form.h"
 
-#include "app/DataFolder.h"
-#include "app/JpegPicture.h"
-#include "app/Services.h"
-#include "app/Startup.h"
+#include "base/DataFolder.h"
+#include "base/JpegPicture.h"
+#include "base/Services.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
 #include "db/SchemaUpgrade.h"
@@ -86,6 +85,12 @@ QPixmap mainsPicture() {
     return picture;
 }
 
+// A window made for one opening: it goes when it closes.
+QDialog* deletedOnClose(QDialog* window) {
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    return window;
+}
+
 // The whole number that a field's text holds, if it holds one.
 std::optional<int> wholeNumber(const Field& field) {
     if (field.isNull())
@@ -132,13 +137,12 @@ const QStringList TForm1::kObjectFields = {QStringLiteral("FIO"),         QStrin
 const QStringList TForm1::kReadingFields = {QStringLiteral("DAT"), QStringLiteral("READINGS"), QStringLiteral("BAT"),
                                             QStringLiteral("CSQ")};
 
-TForm1::TForm1(QWidget* parent)
-    : QMainWindow(parent),
+TForm1::TForm1(WindowContext& context, QWidget* parent)
+    : QMainWindow(parent), context_(context),
       debounceWorker_(std::make_unique<ThreadDS2Select>(
           this, ThreadDS2Select::Calls{[this] { return currentScanner(); }, [this] { openReadingsOnce(); },
                                        [this] { readings_->close(); }})),
-      database_(std::make_unique<Database>()), objects_(std::make_unique<DataSet>(*database_)),
-      readings_(std::make_unique<DataSet>(*database_)), markSet_(markPicture(true)), markClear_(markPicture(false)) {
+      objects_(std::make_unique<DataSet>(context.database)), readings_(std::make_unique<DataSet>(context.database)), markSet_(markPicture(true)), markClear_(markPicture(false)) {
     ui.setupUi(this);
     ui.Splitter1->setStretchFactor(0, 0);
     ui.Splitter1->setStretchFactor(1, 1);
@@ -156,12 +160,15 @@ TForm1::TForm1(QWidget* parent)
     connect(ui.Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
     connect(objects_.get(), &DataSet::positioned, debounceWorker_.get(), &ThreadDS2Select::resume);
     connect(readings_.get(), &DataSet::positioned, this, &TForm1::IBDataSet2AfterScroll);
+    // A download, the editor and the directory change what the lists show; they say so here.
+    connect(&context_.changes, &ChangeNotices::readingsChanged, this, &TForm1::refreshReadings);
+    connect(&context_.changes, &ChangeNotices::objectsChanged, this, &TForm1::refreshLists);
     timer1_.setInterval(5000);
     connect(&timer1_, &QTimer::timeout, this, &TForm1::Timer1Timer);
 }
 
 TForm1::~TForm1() {
-    // The windows made for one opening go first: a loading window abandons a download still going.
+    // The windows made for one opening go first.
     for (QDialog* window : findChildren<QDialog*>(Qt::FindDirectChildrenOnly))
         delete window;
     // Then the debounce worker, which reads the object list and opens the readings; then the data sets, before
@@ -186,7 +193,7 @@ void TForm1::openReadingsOnce() {
         readingsOpenReported_ = false;
     } catch (const Failure& failure) {
         if (!std::exchange(readingsOpenReported_, true))
-            services().messages->reportError(failure.text());
+            context_.services.messages->reportError(failure.text());
     }
 }
 
@@ -194,22 +201,19 @@ void TForm1::setUpMenu() {
     const auto command = [this](QAction* action, auto handler) {
         connect(action, &QAction::triggered, this, [this, handler] { reportFailures([&] { handler(); }); });
     };
-    command(ui.N2, [this] {
-        // The loading window is made anew for every opening and lives on until the program ends.
-        showModal(new TForm2(*this));
-    });
-    command(ui.N3, [this] { showModal(windows_ ? windows_->form11.get() : nullptr); });
-    command(ui.N5, [this] { showModal(windows_ ? windows_->form4.get() : nullptr); });
-    command(ui.N6, [this] { showModal(windows_ ? windows_->form8.get() : nullptr); });
-    command(ui.N8, [this] { showModal(windows_ ? windows_->form3.get() : nullptr); });
-    command(ui.N9, [this] { showModal(windows_ ? windows_->form7.get() : nullptr); });
-    command(ui.N10, [this] { showModal(windows_ ? windows_->form10.get() : nullptr); });
-    command(ui.N11, [this] { showModal(windows_ ? windows_->form13.get() : nullptr); });
+    command(ui.N2, [this] { showModal(deletedOnClose(new TForm2(context_, this))); });
+    command(ui.N3, [this] { showModal(windows_.form11); });
+    command(ui.N5, [this] { showModal(windows_.form4); });
+    command(ui.N6, [this] { showModal(windows_.form8); });
+    command(ui.N8, [this] { showModal(windows_.form3); });
+    command(ui.N9, [this] { showModal(windows_.form7); });
+    command(ui.N10, [this] { showModal(windows_.form10); });
+    command(ui.N11, [this] { showModal(windows_.form13); });
     command(ui.N13, [this] {
         THelpWindow help(this);
         showModal(&help);
     });
-    command(ui.N14, [this] { showModal(windows_ ? windows_->form6.get() : nullptr); });
+    command(ui.N14, [this] { showModal(windows_.form6); });
     command(ui.N16, [this] { close(); });
 }
 
@@ -268,25 +272,20 @@ void TForm1::setUpReadingsList() {
                      });
 }
 
-IniFile TForm1::settings() const {
-    return IniFile(dataFile(dataFolder_, QStringLiteral("options.ini")));
-}
-
 bool TForm1::FormCreate() {
-    dataFolder_ = vornic::dataFolder();
     const IniFile options = settings();
-    const QString databaseName = chooseDatabaseName(options, dataFolder_);
+    const QString databaseName = chooseDatabaseName(options, context_.dataFolder);
     try {
-        database_->connect(databaseName);
+        context_.database.connect(databaseName);
     } catch (const Failure&) {
-        services().messages->inform(
+        context_.services.messages->inform(
             QStringLiteral("Нет подключения к Базе Данных. Проверьте подключение в Базе Данных."));
-        services().process->exitProcess(1);
+        context_.services.process->exitProcess(1);
         return false;
     }
     // A failure from here on is reported, and the remaining steps are skipped; the program still runs.
     reportFailures([&] {
-        upgradeSchema(*database_, dataFolder_);
+        upgradeSchema(context_.database, context_.dataFolder);
         objects_->open();
         restoreLayout();
     });
@@ -353,7 +352,7 @@ void TForm1::DBGrid1DblClick() {
         objects_->edit();
         mark.setValue(wasZero ? 1 : 0);
         objects_->post();
-        database_->commitRetaining();
+        context_.database.commitRetaining();
     });
 }
 
@@ -395,8 +394,7 @@ void TForm1::DBGrid2TitleClick(int) {
 
 void TForm1::DBGrid2DblClick() {
     reportFailures([&] {
-        // The reading editor is made anew for every opening and lives on until the program ends.
-        showModal(new TForm5(this));
+        showModal(deletedOnClose(new TForm5(this)));
     });
 }
 
@@ -434,8 +432,8 @@ void TForm1::IBDataSet2AfterScroll() {
 }
 
 void TForm1::Timer1Timer() {
-    if (windows_ && windows_->form9)
-        windows_->form9->show();
+    if (windows_.form9)
+        windows_.form9->show();
 }
 
 void TForm1::FormActivate() {
@@ -460,6 +458,15 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 void TForm1::refreshReadings() {
     reportFailures([&] {
         readings_->close();
+        readings_->open();
+    });
+}
+
+void TForm1::refreshLists() {
+    reportFailures([&] {
+        readings_->close();
+        objects_->close();
+        objects_->open();
         readings_->open();
     });
 }

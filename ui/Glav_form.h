@@ -1,6 +1,7 @@
 #pragma once
 
-#include "app/IniFile.h"
+#include "base/IniFile.h"
+#include "ui/WindowContext.h"
 #include "ui_Glav_form.h"
 
 #include <QMainWindow>
@@ -11,15 +12,22 @@
 #include <optional>
 
 class ThreadDS2Select;
+class TForm3;
+class TForm4;
+class TForm6;
+class TForm7;
+class TForm8;
+class TForm9;
+class TForm10;
+class TForm11;
+class TForm13;
 
 namespace vornic {
-class Database;
 class DataSet;
-struct ClientWindows;
 } // namespace vornic
 
-// The main window: the hub of the program. It holds the data folder, the one connection and transaction, the
-// object list (whose current row is the current object) and the readings of the current object.
+// The main window: the hub of the program. It connects the database at its creation and holds the object list
+// (whose current row is the current object) and the readings of the current object.
 class TForm1 final : public QMainWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm1)
@@ -29,21 +37,33 @@ public:
     static const QStringList kObjectFields;
     static const QStringList kReadingFields; // the shown columns of the readings list
 
-    explicit TForm1(QWidget* parent = nullptr);
+    // The windows made once at start-up that the menu opens. Start-up owns them.
+    struct Windows {
+        TForm3* form3 = nullptr;
+        TForm4* form4 = nullptr;
+        TForm6* form6 = nullptr;
+        TForm7* form7 = nullptr;
+        TForm8* form8 = nullptr;
+        TForm9* form9 = nullptr;
+        TForm10* form10 = nullptr;
+        TForm11* form11 = nullptr;
+        TForm13* form13 = nullptr;
+    };
+
+    explicit TForm1(vornic::WindowContext& context, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // The creation steps: data folder, settings, database, schema upgrade, object list, layout. Returns false
-    // when the database could not be opened; the process has then been told to end with exit code 1.
+    // The creation steps: settings, database, schema upgrade, object list, layout. Returns false when the
+    // database could not be opened; the process has then been told to end with exit code 1.
     bool FormCreate();
 
-    const QString& dataFolder() const { return dataFolder_; }
-    vornic::IniFile settings() const;
-    vornic::Database& database() const { return *database_; }
+    vornic::WindowContext& context() const { return context_; }
+    vornic::IniFile settings() const { return context_.settings(); }
     vornic::DataSet& IBDataSet1() const { return *objects_; }
     vornic::DataSet& IBDataSet2() const { return *readings_; }
 
     // The windows that the menu opens, made after this one at start-up.
-    void attachWindows(vornic::ClientWindows* windows) { windows_ = windows; }
+    void attachWindows(const Windows& windows) { windows_ = windows; }
     ThreadDS2Select& debounceWorker() const { return *debounceWorker_; }
     QTimer& Timer1() { return timer1_; }
 
@@ -60,6 +80,8 @@ public:
     void IBDataSet2AfterScroll();
     // Closes and reopens the readings list, so that it shows what a download stored.
     void refreshReadings();
+    // Reads the object list and the readings again, after objects were added, changed or removed.
+    void refreshLists();
 
     Ui::TForm1& form() { return ui; }
 
@@ -85,16 +107,15 @@ private:
     // Shows one of the windows made at start-up modally, over this one.
     void showModal(QDialog* window);
 
+    vornic::WindowContext& context_;
     std::unique_ptr<ThreadDS2Select> debounceWorker_; // made before everything else, suspended
     Ui::TForm1 ui;
-    QString dataFolder_;
-    std::unique_ptr<vornic::Database> database_;
     std::unique_ptr<vornic::DataSet> objects_;
     std::unique_ptr<vornic::DataSet> readings_;
     bool objectsSortFlag_ = true;  // decides what the next title click of the object list does
     bool readingsSortFlag_ = true; // likewise for the readings list
     bool readingsOpenReported_ = false;
-    vornic::ClientWindows* windows_ = nullptr;
+    Windows windows_;
     QTimer timer1_;
     QPixmap markSet_;
     QPixmap markClear_;

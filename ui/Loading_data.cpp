@@ -1,12 +1,12 @@
 #include "ui/Loading_data.h"
 
-#include "app/IniFile.h"
-#include "app/Services.h"
+#include "base/IniFile.h"
+#include "base/Services.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
+#include "download/DownloadRuns.h"
 #include "download/Thread_loadf.h"
 #include "ui/ErrorReport.h"
-#include "ui/Glav_form.h"
 
 #include <QCloseEvent>
 #include <QRegularExpressionValidator>
@@ -27,23 +27,20 @@ std::optional<int> wholeNumber(const QString& text) {
 
 } // namespace
 
-TForm2::TForm2(TForm1& mainWindow)
-    : QDialog(&mainWindow, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+TForm2::TForm2(WindowContext& context, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                Qt::WindowCloseButtonHint),
-      mainWindow_(mainWindow), objects_(std::make_unique<DataSet>(mainWindow.database())) {
+      context_(context), objects_(std::make_unique<DataSet>(context.database)) {
     ui.setupUi(this);
     // Digits only: every other typed character is dropped.
     ui.Edit1->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), this));
     objects_->setSelectSql(QStringLiteral("SELECT *  FROM LIST_OBJECTS"));
-    ui.Edit1->setText(QString::number(mainWindow_.settings().readInteger(kSection, kDepthKey, 0)));
+    ui.Edit1->setText(QString::number(context_.settings().readInteger(kSection, kDepthKey, 0)));
     connect(ui.Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(ui.Button3, &QPushButton::clicked, this, &QDialog::close);
 }
 
-TForm2::~TForm2() {
-    if (worker_)
-        delete worker_.data(); // abandons the run and waits for it
-}
+TForm2::~TForm2() = default;
 
 bool TForm2::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate)
@@ -68,10 +65,28 @@ void TForm2::addLogLine(const QString& text) {
 void TForm2::Button1Click() {
     const std::optional<int> depth = wholeNumber(ui.Edit1->text());
     if (!depth || *depth < 1 || *depth > 999) {
-        services().messages->inform(
+        context_.services.messages->inform(
             QStringLiteral("Глубина обновления указана в недопустимой форме. Укажите числовое значение от 1-999."));
         return;
     }
+    startWhenIdle(*depth);
+}
+
+void TForm2::startWhenIdle(int depth) {
+    if (!context_.downloads.isRunning()) {
+        startRun(depth);
+        return;
+    }
+    // Two runs at once would store the same readings twice. This one starts when the other has ended; a window
+    // closed meanwhile takes its wait along.
+    ui.Button1->setEnabled(false);
+    ui.Label1->setText(QStringLiteral("Предыдущее обновление ещё завершается. Загрузка начнётся после него."));
+    connect(&context_.downloads, &DownloadRuns::idle, this, [this, depth] { startWhenIdle(depth); },
+            Qt::SingleShotConnection);
+}
+
+void TForm2::startRun(int depth) {
+    ui.Button1->setEnabled(true); // stays enabled when the run cannot be started
     reportFailures([&] {
         objects_->close();
         objects_->setSelectSql(ui.RadioButtonAll->isChecked()
@@ -90,19 +105,18 @@ void TForm2::Button1Click() {
         for (int row = 0; row < objects_->rowCount(); ++row)
             chosen.append({objects_->value(row, id).toString(), objects_->value(row, scanner).toString()});
 
-        auto* worker =
-            new Thread_loadF(mainWindow_.database(), mainWindow_.settings(), *depth, services().clock->today(), chosen);
+        auto* worker = new Thread_loadF(context_.database, context_.settings(), depth,
+                                        context_.services.clock->today(), chosen);
         connect(worker, &Thread_loadF::logLine, this, &TForm2::addLogLine);
         connect(worker, &Thread_loadF::answerProgressMaximum, ui.ProgressBar1, &QProgressBar::setMaximum);
         connect(worker, &Thread_loadF::answerProgressPosition, ui.ProgressBar1, &QProgressBar::setValue);
         connect(worker, &Thread_loadF::objectDone, this,
                 [this] { ui.ProgressBar2->setValue(ui.ProgressBar2->value() + 1); });
-        connect(worker, &Thread_loadF::runFinished, this, [this] {
-            ui.Button1->setEnabled(true);
-            mainWindow_.refreshReadings();
-        });
+        connect(worker, &Thread_loadF::runFinished, this, [this] { ui.Button1->setEnabled(true); });
+        // The main window reads its readings again even when this window has gone meanwhile.
+        connect(worker, &Thread_loadF::runFinished, &context_.changes, &ChangeNotices::readingsChanged);
         worker_ = worker;
-        worker->start();
+        context_.downloads.start(worker);
         ui.Button1->setEnabled(false);
     });
 }
@@ -112,7 +126,7 @@ void TForm2::FormClose() {
         worker_->requestStop(); // the run ends at its next checkpoint; the window does not wait
     if (const std::optional<int> depth = wholeNumber(ui.Edit1->text()))
         reportFailures([&] {
-            IniFile settings = mainWindow_.settings();
+            IniFile settings = context_.settings();
             settings.writeInteger(kSection, kDepthKey, *depth);
         });
 }

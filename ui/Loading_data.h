@@ -1,6 +1,7 @@
 #pragma once
 
 #include "download/Thread_loadf.h"
+#include "ui/WindowContext.h"
 #include "ui_Loading_data.h"
 
 #include <QDialog>
@@ -8,22 +9,20 @@
 
 #include <memory>
 
-class TForm1;
-
 namespace vornic {
 class DataSet;
 } // namespace vornic
 
 // The loading window: the operator chooses all or the marked objects and a depth in days, starts a download
-// run and watches its log. It is made anew for each opening and lives on until the program ends, so that a
-// run still going after the window closed has somewhere to report.
+// run and watches its log. It is made anew for each opening and goes when it closes; a run still going then is
+// asked to stop and ends on its own, and the main window still hears that readings were stored.
 class TForm2 final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm2)
 
 public:
-    explicit TForm2(TForm1& mainWindow);
-    ~TForm2() override; // abandons a run still going
+    explicit TForm2(vornic::WindowContext& context, QWidget* parent = nullptr);
+    ~TForm2() override;
 
     // Event handlers, public so that tests drive them as the operator would.
     void FormActivate();
@@ -43,9 +42,12 @@ protected:
 
 private:
     void addLogLine(const QString& text);
+    // Starts the run, or waits for the program's run still ending and starts then.
+    void startWhenIdle(int depth);
+    void startRun(int depth);
 
     Ui::TForm2 ui;
-    TForm1& mainWindow_;
+    vornic::WindowContext& context_;
     std::unique_ptr<vornic::DataSet> objects_;
     QPointer<Thread_loadF> worker_;
 };

@@ -1,6 +1,6 @@
 #include "ui/WindowLayout.h"
 
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 
 #include <QTableView>
 #include <QWidget>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ClientSession.h"
 #include "db/DataSet.h"
 #include "support/TestDatabase.h"
 #include "support/TestServices.h"
@@ -30,14 +31,17 @@ protected:
     ScopedTestServices services;
     TestDatabase fixture;
     ScopedDataHome home{fixture.dataHome()};
+    std::unique_ptr<ClientSession> session;
     std::unique_ptr<TForm1> window;
 
     void openWindow() {
-        window = std::make_unique<TForm1>();
+        session = std::make_unique<ClientSession>(fixture.folder());
+        window = std::make_unique<TForm1>(session->context());
         ASSERT_TRUE(window->FormCreate());
         window->resize(1200, 700);
     }
 
+    WindowContext& context() { return session->context(); }
     DataSet& objects() { return window->IBDataSet1(); }
     DataSet& readings() { return window->IBDataSet2(); }
 };

@@ -1,4 +1,4 @@
-#include "app/Failure.h"
+#include "base/Failure.h"
 #include "db/Database.h"
 #include "tools/demo_data/DemoObjects.h"
 

@@ -1,4 +1,4 @@
-#include "app/Services.h"
+#include "base/Services.h"
 
 #include <cstdlib>
 

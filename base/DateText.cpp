@@ -1,4 +1,4 @@
-#include "app/DateText.h"
+#include "base/DateText.h"
 
 namespace vornic {
 

@@ -1,4 +1,4 @@
-#include "app/Windows1251.h"
+#include "base/Windows1251.h"
 
 #include <array>
 

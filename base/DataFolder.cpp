@@ -1,6 +1,6 @@
-#include "app/DataFolder.h"
+#include "base/DataFolder.h"
 
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 
 #include <QDir>
 #include <QOperatingSystemVersion>

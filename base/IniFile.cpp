@@ -1,7 +1,7 @@
-#include "app/IniFile.h"
+#include "base/IniFile.h"
 
-#include "app/Failure.h"
-#include "app/Windows1251.h"
+#include "base/Failure.h"
+#include "base/Windows1251.h"
 
 #include <QFile>
 #include <QList>
