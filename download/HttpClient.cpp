@@ -9,27 +9,65 @@
 namespace vornic {
 namespace {
 
-struct CurlDeleter {
+struct EasyDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
-using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
+using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+
+struct MultiDeleter {
+    void operator()(CURLM* handle) const { curl_multi_cleanup(handle); }
+};
+using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
+
+// The easy handle is taken out of the multi handle before either is cleaned up.
+class Attached final {
+public:
+    Attached(CURLM* multi, CURL* easy) : multi_(multi), easy_(easy), ok_(curl_multi_add_handle(multi, easy) == 0) {}
+    ~Attached() {
+        if (ok_)
+            curl_multi_remove_handle(multi_, easy_);
+    }
+    Q_DISABLE_COPY_MOVE(Attached)
+    bool ok() const { return ok_; }
+
+private:
+    CURLM* multi_;
+    CURL* easy_;
+    bool ok_;
+};
 
 void initialiseOnce() {
     static const bool initialised = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
     Q_UNUSED(initialised);
 }
 
+// How often a waiting transfer looks at the interrupt flag.
+constexpr int kPollMilliseconds = 100;
+
 struct Transfer {
     QByteArray* buffer = nullptr;
+    qsizetype startSize = 0;
+    qint64 maxBytes = 0;
     const HttpClient::Progress* progress = nullptr;
-    const std::atomic_bool* abandon = nullptr;
+    const std::atomic_bool* interrupt = nullptr;
     QByteArray statusLine;
     bool begun = false;
+    bool tooLarge = false;
+
+    bool interrupted() const { return interrupt && interrupt->load(); }
 };
 
 size_t receiveBody(char* data, size_t size, size_t count, void* context) {
     auto* transfer = static_cast<Transfer*>(context);
-    transfer->buffer->append(data, static_cast<qsizetype>(size * count));
+    const auto bytes = static_cast<qint64>(size * count);
+    // A server that announces no size, or announces a false one, is cut off at the limit all the same.
+    if (transfer->maxBytes > 0 && transfer->buffer->size() - transfer->startSize + bytes > transfer->maxBytes) {
+        transfer->tooLarge = true;
+        return 0;
+    }
+    if (transfer->interrupted())
+        return 0;
+    transfer->buffer->append(data, static_cast<qsizetype>(bytes));
     return size * count;
 }
 
@@ -43,7 +81,7 @@ size_t receiveHeader(char* data, size_t size, size_t count, void* context) {
 
 int onProgress(void* context, curl_off_t expected, curl_off_t received, curl_off_t, curl_off_t) {
     auto* transfer = static_cast<Transfer*>(context);
-    if (transfer->abandon && transfer->abandon->load())
+    if (transfer->interrupted())
         return 1;
     if (transfer->progress && *transfer->progress) {
         if (!transfer->begun && (expected > 0 || received > 0)) {
@@ -62,7 +100,72 @@ QString reasonPhrase(const QByteArray& statusLine) {
     return parts.size() > 2 ? QString::fromLatin1(statusLine.mid(parts[0].size() + parts[1].size() + 2)) : QString();
 }
 
+QString socketErrorText(int number, CURLcode result) {
+    switch (number) {
+    case 11001:
+        return QStringLiteral("сервер не найден");
+    case 10054:
+        return QStringLiteral("соединение разорвано");
+    case 10060:
+        return result == CURLE_OPERATION_TIMEDOUT ? QStringLiteral("сервер не отвечает")
+                                                  : QStringLiteral("время ожидания истекло");
+    default:
+        return QString::fromUtf8(curl_easy_strerror(result));
+    }
+}
+
+// Runs the transfer on the multi interface, so that the wait for the server looks at the interrupt flag every
+// tenth of a second instead of only when data moves.
+CURLcode perform(CURL* easy, const Transfer& transfer) {
+    const MultiHandle multi(curl_multi_init());
+    if (!multi)
+        return CURLE_OUT_OF_MEMORY;
+    const Attached attached(multi.get(), easy);
+    if (!attached.ok())
+        return CURLE_FAILED_INIT;
+    int running = 1;
+    while (running > 0) {
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK)
+            return CURLE_FAILED_INIT;
+        if (running == 0)
+            break;
+        if (transfer.interrupted())
+            return CURLE_ABORTED_BY_CALLBACK;
+        if (curl_multi_poll(multi.get(), nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK)
+            return CURLE_FAILED_INIT;
+    }
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi.get(), &left))
+        if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
+            return message->data.result;
+    return CURLE_FAILED_INIT;
+}
+
 } // namespace
+
+QString HttpFailure::describe() const {
+    switch (kind) {
+    case Kind::Protocol:
+        return message.isEmpty() ? QStringLiteral("HTTP %1").arg(code) : QStringLiteral("HTTP %1 %2").arg(code).arg(message);
+    case Kind::Socket:
+        return QStringLiteral("ошибка сокета %1 (%2)").arg(code).arg(message);
+    case Kind::TooLarge:
+        return QStringLiteral("больше ") + sizeText(code);
+    case Kind::Interrupted:
+        return QStringLiteral("передача прервана");
+    }
+    return message;
+}
+
+QString sizeText(qint64 bytes) {
+    constexpr qint64 kKilobyte = 1024;
+    constexpr qint64 kMegabyte = 1024 * kKilobyte;
+    if (bytes >= kMegabyte && bytes % kMegabyte == 0)
+        return QStringLiteral("%1 МБ").arg(bytes / kMegabyte);
+    if (bytes >= kKilobyte && bytes % kKilobyte == 0)
+        return QStringLiteral("%1 КБ").arg(bytes / kKilobyte);
+    return QStringLiteral("%1 байт").arg(bytes);
+}
 
 int socketErrorNumber(int transferError) {
     switch (transferError) {
@@ -83,15 +186,17 @@ int socketErrorNumber(int transferError) {
     }
 }
 
-HttpClient::HttpClient(const std::atomic_bool* abandon) : abandon_(abandon) {
+HttpClient::HttpClient(const std::atomic_bool* interrupt, HttpTimeouts timeouts)
+    : interrupt_(interrupt), timeouts_(timeouts) {
     initialiseOnce();
 }
 
-std::optional<HttpFailure> HttpClient::get(const QString& url, QByteArray& buffer, const Progress& progress) const {
-    CurlHandle handle(curl_easy_init());
+std::optional<HttpFailure> HttpClient::get(const QString& url, QByteArray& buffer, qint64 maxBytes,
+                                           const Progress& progress) const {
+    const EasyHandle handle(curl_easy_init());
     if (!handle)
-        return HttpFailure{HttpFailure::Kind::Socket, 10055, QStringLiteral("Нет ресурсов для соединения")};
-    Transfer transfer{&buffer, &progress, abandon_, {}, false};
+        return HttpFailure{HttpFailure::Kind::Socket, 10055, QStringLiteral("нет ресурсов для соединения")};
+    Transfer transfer{&buffer, buffer.size(), maxBytes, &progress, interrupt_, {}, false, false};
     const QByteArray address = url.toUtf8();
     CURL* curl = handle.get();
     curl_easy_setopt(curl, CURLOPT_URL, address.constData());
@@ -106,16 +211,28 @@ std::optional<HttpFailure> HttpClient::get(const QString& url, QByteArray& buffe
     curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(timeouts_.connectSeconds));
+    // A server that accepts and then sends nothing, or stops sending, is given up after the stall time.
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeouts_.stallSeconds));
+    if (maxBytes > 0)
+        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
 
-    const CURLcode result = curl_easy_perform(curl);
-    if (result == CURLE_ABORTED_BY_CALLBACK)
-        return HttpFailure{HttpFailure::Kind::Aborted, 0, QStringLiteral("Передача прервана")};
-    if (result != CURLE_OK)
-        return HttpFailure{HttpFailure::Kind::Socket, socketErrorNumber(result),
-                           QString::fromUtf8(curl_easy_strerror(result))};
+    const CURLcode result = perform(curl, transfer);
+    if (transfer.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
+        buffer.truncate(transfer.startSize); // nothing of a refused answer is kept
+        return HttpFailure{HttpFailure::Kind::TooLarge, static_cast<int>(maxBytes), {}};
+    }
+    if (result == CURLE_ABORTED_BY_CALLBACK || (result == CURLE_WRITE_ERROR && transfer.interrupted()))
+        return HttpFailure{HttpFailure::Kind::Interrupted, 0, QStringLiteral("передача прервана")};
+    if (result != CURLE_OK) {
+        const int number = socketErrorNumber(result);
+        return HttpFailure{HttpFailure::Kind::Socket, number, socketErrorText(number, result)};
+    }
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (status >= 400)
+    // Only a success status carries the thing asked for: an error page or a redirect is no answer or picture.
+    if (status < 200 || status > 299)
         return HttpFailure{HttpFailure::Kind::Protocol, static_cast<int>(status), reasonPhrase(transfer.statusLine)};
     return std::nullopt;
 }

@@ -9,34 +9,54 @@
 
 namespace vornic {
 
-// Why a request gave no answer: the server answered with an error status (a protocol error, with the status
-// code and the server's message), or the connection failed (a socket error, numbered as Windows Sockets
-// numbers them: 11001 host not found, 10054 connection reset, 10061 connection refused, 10060 timed out).
+// Why a request gave no answer:
+// - Protocol: the server answered with anything but a success status (an error page, a redirect); code is the
+//   status, message the server's reason phrase;
+// - Socket: the connection failed, numbered as Windows Sockets numbers them (11001 host not found, 10054
+//   connection reset, 10061 connection refused, 10060 no answer in time);
+// - TooLarge: the answer is larger than the caller's limit (code is the limit in bytes); nothing of it is kept;
+// - Interrupted: the caller's interrupt flag was set during the transfer.
 struct HttpFailure {
-    enum class Kind { Protocol, Socket, Aborted };
+    enum class Kind { Protocol, Socket, TooLarge, Interrupted };
     Kind kind = Kind::Socket;
     int code = 0;
-    QString message;
+    QString message; // for the operator, in Russian where it is ours
+
+    // "HTTP 404 Not Found", "ошибка сокета 10060 (сервер не отвечает)", "больше 32 МБ"
+    QString describe() const;
+};
+
+// How long a request may take to connect, and how long it may go without receiving a byte, in seconds.
+struct HttpTimeouts {
+    int connectSeconds = 15;
+    int stallSeconds = 30;
 };
 
 // GET of an address into a byte buffer. Every request has a connection of its own, closed after it; no
-// time-out, credentials or proxy are set.
+// credentials or proxy are set. Every request is bounded: a size limit, a connect and a stall time-out, and an
+// interrupt flag that gives up a transfer in flight within a tenth of a second.
 class HttpClient final {
 public:
     // Called when a transfer begins (the expected size, -1 when unknown) and as it progresses.
     using Progress = std::function<void(qint64 expected, qint64 received)>;
 
-    explicit HttpClient(const std::atomic_bool* abandon = nullptr);
+    explicit HttpClient(const std::atomic_bool* interrupt = nullptr, HttpTimeouts timeouts = {});
     Q_DISABLE_COPY_MOVE(HttpClient)
 
-    // Appends the body to buffer. On a failure the buffer keeps what had arrived.
-    std::optional<HttpFailure> get(const QString& url, QByteArray& buffer, const Progress& progress = {}) const;
+    // Appends the body to buffer. maxBytes 0 sets no size limit. On a failure the buffer keeps what had arrived,
+    // except after TooLarge, which leaves it empty.
+    std::optional<HttpFailure> get(const QString& url, QByteArray& buffer, qint64 maxBytes = 0,
+                                   const Progress& progress = {}) const;
 
 private:
-    const std::atomic_bool* abandon_; // set: a transfer in progress is given up
+    const std::atomic_bool* interrupt_;
+    HttpTimeouts timeouts_;
 };
 
 // The Windows Sockets number of a connection failure of the transfer library.
 int socketErrorNumber(int transferError);
+
+// "32 МБ", "512 КБ", "100 байт"
+QString sizeText(qint64 bytes);
 
 } // namespace vornic

@@ -6,8 +6,13 @@
 #include <QDomElement>
 #include <QDomNode>
 #include <QDomNodeList>
+#include <QIODevice>
+#include <QXmlStreamReader>
 #include <QStringList>
 #include <QTime>
+
+#include <algorithm>
+#include <cstring>
 
 namespace vornic {
 
@@ -78,6 +83,36 @@ int datePiece(const QString& piece, qsizetype width) {
     return value;
 }
 
+// The answer's bytes as a device that reads as broken once the interrupt flag is set, so that the document
+// model, which cannot be stopped otherwise, gives up within a small piece of the body.
+class InterruptibleBytes final : public QIODevice {
+public:
+    InterruptibleBytes(const QByteArray& bytes, const std::atomic_bool* interrupt)
+        : bytes_(bytes), interrupt_(interrupt) {
+        open(QIODevice::ReadOnly);
+    }
+
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return bytes_.size() - position_ + QIODevice::bytesAvailable(); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override {
+        if (interrupt_ && interrupt_->load())
+            return -1;
+        constexpr qint64 kPiece = 64 * 1024;
+        const qint64 count = std::min({maxSize, kPiece, bytes_.size() - position_});
+        std::memcpy(data, bytes_.constData() + position_, static_cast<size_t>(count));
+        position_ += count;
+        return count;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    const QByteArray& bytes_;
+    const std::atomic_bool* interrupt_;
+    qint64 position_ = 0;
+};
+
 } // namespace
 
 QString FormatReadingsUrl(const QString& baseAddress, const QString& modemId, QDate firstDay, QDate lastDay) {
@@ -90,7 +125,7 @@ QString FormatPictureUrl(const QString& baseAddress, const QString& img) {
     return baseAddress + img;
 }
 
-ReadingsAnswer ParseReadingsAnswer(const QByteArray& body) {
+ReadingsAnswer ParseReadingsAnswer(const QByteArray& body, const std::atomic_bool* interrupt) {
     ReadingsAnswer answer;
     // A request that failed leaves nothing in the buffer; that is an answer without rows, not a broken one.
     if (body.isEmpty())
@@ -100,7 +135,12 @@ ReadingsAnswer ParseReadingsAnswer(const QByteArray& body) {
     QString message;
     int line = 0;
     int column = 0;
-    if (!document.setContent(body, &message, &line, &column))
+    InterruptibleBytes device(body, interrupt);
+    QXmlStreamReader reader(&device);
+    const bool parsed = document.setContent(&reader, false, &message, &line, &column);
+    if (interrupt && interrupt->load())
+        throw Failure(QStringLiteral("Чтение ответа сервера прервано."));
+    if (!parsed)
         throw Failure(QStringLiteral("Ответ сервера показаний не является правильным XML-документом: %1 (строка %2, "
                                      "позиция %3).")
                           .arg(message)

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <variant>
 
 namespace vornic {
@@ -43,8 +44,9 @@ struct ReadingsAnswer {
 };
 
 // Reads a readings answer in the encoding its XML declaration names. An empty body is an answer without child
-// nodes (a failed request leaves the body empty). Throws Failure when the body is not well-formed XML.
-ReadingsAnswer ParseReadingsAnswer(const QByteArray& body);
+// nodes (a failed request leaves the body empty). Throws Failure when the body is not well-formed XML, and when
+// interrupt is set while the body is read: a long answer then gives up at once.
+ReadingsAnswer ParseReadingsAnswer(const QByteArray& body, const std::atomic_bool* interrupt = nullptr);
 
 // The time of a reading from a row's "date" (YYYYMMDDhhmmss): the text shown in the download log and the value
 // stored. valid is false when the pieces do not make a date and time.

@@ -55,19 +55,42 @@ QString skippedRow(const QString& id, const QString& modemId, const QString& pro
            QStringLiteral(" пропущена: ") + problem;
 }
 
+// A reading stored without its picture gets it on a later run; nothing else of the row changes.
+const QString kFillPicture = QStringLiteral("UPDATE IMAGE_OBJECT_DATE SET IMAGE = ? WHERE ID_IMAG = ?");
+
+int settingSeconds(const IniFile& settings, const QString& key, int defaultValue) {
+    const int seconds = settings.readInteger(QStringLiteral("Download"), key, defaultValue);
+    return seconds > 0 ? seconds : defaultValue;
+}
+
 } // namespace
 
 struct Thread_loadF::Statements {
     explicit Statements(Database& database)
-        : lookup(database, kLookup), insert(database, kInsert), complete(database, kComplete) {}
+        : lookup(database, kLookup), insert(database, kInsert), complete(database, kComplete),
+          fillPicture(database, kFillPicture) {}
     Statement lookup;
     NamedStatement insert;
     NamedStatement complete;
+    Statement fillPicture;
+};
+
+struct Thread_loadF::StoredReading {
+    QVariant readings;
+    QDateTime at;
+    QVariant image; // the stored picture's reference, null when the row has none
+};
+
+struct Thread_loadF::Picture {
+    QVariant bytes;           // null when there is none
+    bool interrupted = false; // a stop came during the transfer: the row is not stored
 };
 
 Thread_loadF::Thread_loadF(Database& database, const IniFile& settings, int depth, QDate today, QList<Object> objects)
     : database_(database),
       baseAddress_(settings.readString(QStringLiteral("Edit_link"), QStringLiteral("link"), QStringLiteral("0"))),
+      timeouts_{settingSeconds(settings, QStringLiteral("connect_timeout"), HttpTimeouts{}.connectSeconds),
+                settingSeconds(settings, QStringLiteral("stall_timeout"), HttpTimeouts{}.stallSeconds)},
       firstDay_(today.addDays(-(depth - 1))), lastDay_(today), objects_(std::move(objects)) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
@@ -83,7 +106,8 @@ void Thread_loadF::abandon() {
 }
 
 void Thread_loadF::run() {
-    HttpClient http(&abandoned_);
+    // A stop request gives up the transfer in flight: the run then ends at the checkpoint it was heading for.
+    HttpClient http(&stopRequested_, timeouts_);
     try {
         auto unit = database_.lock();
         statements_ = std::make_unique<Statements>(database_);
@@ -105,6 +129,8 @@ void Thread_loadF::run() {
         auto unit = database_.lock();
         statements_.reset();
     }
+    if (abandoned_)
+        return; // the program is closing: nobody is left to read the last line
     Q_EMIT logLine(QStringLiteral("Обновление завершено"));
     Q_EMIT runFinished();
 }
@@ -112,29 +138,40 @@ void Thread_loadF::run() {
 Thread_loadF::Outcome Thread_loadF::loadObject(HttpClient& http, const Object& object) {
     const QString modemId = trimmed(object.scanner);
     const QString done = QStringLiteral("Данные по №") + modemId + QStringLiteral(" обновлены и актуальны ");
+    // A stop during the request or the parse ends the run after this object's line, as a stop at a row would.
+    const auto stopped = [&] {
+        if (!abandoned_)
+            Q_EMIT logLine(done);
+        return Outcome::Stop;
+    };
     QByteArray body;
     if (modemId != QStringLiteral("0")) {
-        const auto failure = http.get(FormatReadingsUrl(baseAddress_, modemId, firstDay_, lastDay_), body);
-        if (failure && failure->kind == HttpFailure::Kind::Aborted)
-            return Outcome::Stop;
+        const auto failure =
+            http.get(FormatReadingsUrl(baseAddress_, modemId, firstDay_, lastDay_), body, kAnswerLimit);
+        if (failure && failure->kind == HttpFailure::Kind::Interrupted)
+            return stopped();
         if (failure) {
             // The request is not repeated: the object stays without new rows this run.
-            Q_EMIT logLine(QStringLiteral("Нет ответа сервера по №") + modemId + QStringLiteral(": ") +
-                           (failure->kind == HttpFailure::Kind::Protocol
-                                ? QStringLiteral("HTTP %1 %2").arg(failure->code).arg(failure->message)
-                                : QStringLiteral("ошибка сокета %1 (%2)").arg(failure->code).arg(failure->message)));
+            Q_EMIT logLine(failure->kind == HttpFailure::Kind::TooLarge
+                               ? QStringLiteral("Ответ сервера по №") + modemId +
+                                     QStringLiteral(" отклонён: ") + failure->describe()
+                               : QStringLiteral("Нет ответа сервера по №") + modemId + QStringLiteral(": ") +
+                                     failure->describe());
             body.clear();
         }
     }
     ReadingsAnswer answer;
     try {
-        answer = ParseReadingsAnswer(body);
+        answer = ParseReadingsAnswer(body, &stopRequested_);
     } catch (const Failure& failure) {
+        if (stopSeen())
+            return stopped();
         Q_EMIT logLine(QStringLiteral("Ответ сервера по №") + modemId + QStringLiteral(" не прочитан: ") +
                        failure.text());
         Q_EMIT logLine(done);
         return Outcome::Continue;
     }
+    body.clear();
     Q_EMIT answerProgressMaximum(answer.childNodeCount);
     Q_EMIT answerProgressPosition(0);
     int position = 0;
@@ -159,6 +196,18 @@ Thread_loadF::Outcome Thread_loadF::loadObject(HttpClient& http, const Object& o
     return outcome;
 }
 
+std::optional<Thread_loadF::StoredReading> Thread_loadF::lookUp(const QString& id) {
+    auto unit = database_.lock();
+    Statement& lookup = statements_->lookup;
+    lookup.bind(0, id);
+    lookup.open();
+    std::optional<StoredReading> stored;
+    if (lookup.fetch())
+        stored = StoredReading{lookup.value(0), lookup.value(1).toDateTime(), lookup.value(2)};
+    lookup.close();
+    return stored;
+}
+
 Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& object, const QString& modemId,
                                              const AnswerRow& row) {
     const ReadingTime time = ReadingTimeText(row.date);
@@ -175,36 +224,31 @@ Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& obj
         return Outcome::Continue;
     }
     try {
-        bool found = false;
-        QVariant storedReadings;
-        QDateTime storedAt;
-        QVariant storedImage;
-        {
-            auto unit = database_.lock();
-            Statement& lookup = statements_->lookup;
-            lookup.bind(0, row.id);
-            lookup.open();
-            if (lookup.fetch()) {
-                found = true;
-                storedReadings = lookup.value(0);
-                storedAt = lookup.value(1).toDateTime();
-                storedImage = lookup.value(2);
-            }
-            lookup.close();
-        }
-        if (found && !storedReadings.isNull())
+        const std::optional<StoredReading> stored = lookUp(row.id);
+        const bool completes = stored && stored->readings.isNull() && !row.pok.isEmpty();
+        // A reading stored without its picture (the server failed to give it) gets it once the server does.
+        const bool fillsPicture = stored && !completes && stored->image.isNull() && !row.img.isEmpty();
+        if (stored && !completes && !fillsPicture)
             return Outcome::Continue; // a reading stored with a value is never changed
-        if (found && row.pok.isEmpty())
-            return Outcome::Continue; // still without a value: there is nothing to complete yet
-        if (stopSeen())               // checkpoint B
+        if (stopSeen()) // checkpoint B
             return Outcome::Stop;
-        bool abandoned = false;
-        const QByteArray picture = row.img.isEmpty() ? QByteArray() : fetchPicture(http, row.img, &abandoned);
-        if (abandoned || abandoned_) // the program is closing: nothing more is written
+        const Picture picture = row.img.isEmpty() ? Picture{} : fetchPicture(http, modemId, row, time.text);
+        if (picture.interrupted || abandoned_) // nothing past the checkpoint is stored
             return Outcome::Stop;
         auto unit = database_.lock();
-        if (found) {
-            const QVariant image = row.img.isEmpty() ? storedImage : orNull(picture);
+        if (fillsPicture) {
+            if (picture.bytes.isNull())
+                return Outcome::Continue;
+            Statement& fill = statements_->fillPicture;
+            fill.bind(0, picture.bytes);
+            fill.bind(1, row.id);
+            fill.execute();
+            database_.commitRetaining();
+            unit.unlock();
+            Q_EMIT logLine(QStringLiteral(" Снимок на дату  ") + dateTimeText(stored->at) +
+                           QStringLiteral(" получен"));
+        } else if (completes) {
+            const QVariant image = row.img.isEmpty() ? stored->image : picture.bytes;
             statements_->complete.execute([&](const NamedParameter& parameter) -> QVariant {
                 const QString field = parameter.field.toUpper();
                 if (field == QStringLiteral("IMAGE"))
@@ -215,14 +259,14 @@ Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& obj
             });
             database_.commitRetaining();
             unit.unlock();
-            Q_EMIT logLine(QStringLiteral(" Показания на дату  ") + dateTimeText(storedAt) +
+            Q_EMIT logLine(QStringLiteral(" Показания на дату  ") + dateTimeText(stored->at) +
                            QStringLiteral(" Обновлены"));
         } else {
             const QHash<QString, QVariant> values = {
                 {QStringLiteral("ID_OBJECT"), trimmed(object.id)},
                 {QStringLiteral("DAT"), time.value},
                 {QStringLiteral("ID_IMAG"), row.id},
-                {QStringLiteral("IMAGE"), orNull(picture)},
+                {QStringLiteral("IMAGE"), picture.bytes},
                 {QStringLiteral("RECOGNITION"), orNull(row.pok)},
                 {QStringLiteral("READINGS"), orNull(row.pok)},
                 {QStringLiteral("BAT"), orNull(row.bat.trimmed())},
@@ -246,10 +290,19 @@ Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& obj
     }
 }
 
-QByteArray Thread_loadF::fetchPicture(HttpClient& http, const QString& img, bool* abandoned) {
-    QByteArray picture;
-    const auto failure = http.get(FormatPictureUrl(baseAddress_, img), picture);
-    // A failed picture request leaves what had arrived; the reading is stored with it.
-    *abandoned = failure && failure->kind == HttpFailure::Kind::Aborted;
-    return picture;
+Thread_loadF::Picture Thread_loadF::fetchPicture(HttpClient& http, const QString& modemId, const AnswerRow& row,
+                                                 const QString& timeText) {
+    QByteArray bytes;
+    const auto failure = http.get(FormatPictureUrl(baseAddress_, row.img), bytes, kPictureLimit);
+    if (!failure)
+        return Picture{orNull(bytes), false};
+    if (failure->kind == HttpFailure::Kind::Interrupted)
+        return Picture{{}, true};
+    // An error page, a redirect or half a picture is not the picture: the reading is stored without one and
+    // gets it on a later run.
+    if (!abandoned_)
+        Q_EMIT logLine(QStringLiteral(" Снимок ") + row.id + QStringLiteral(" по №") + modemId +
+                       QStringLiteral(" на время: ") + timeText + QStringLiteral(" не получен: ") +
+                       failure->describe());
+    return Picture{};
 }

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 
 namespace vornic {
 class Database;
@@ -34,20 +35,27 @@ public:
         QString scanner; // ID_SCANNER as stored
     };
 
-    // Made on the user-interface thread: reads the server address from the settings and fixes the days of the
-    // run (today and depth - 1 days before). It waits to be started.
+    // The largest readings answer and picture taken; a larger one is refused whole.
+    static constexpr qint64 kAnswerLimit = 32 * 1024 * 1024;
+    static constexpr qint64 kPictureLimit = 16 * 1024 * 1024;
+
+    // Made on the user-interface thread: reads the server address and the time-outs (section "Download", keys
+    // "connect_timeout" and "stall_timeout", in seconds) from the settings and fixes the days of the run (today
+    // and depth - 1 days before). It waits to be started.
     Thread_loadF(vornic::Database& database, const vornic::IniFile& settings, int depth, QDate today,
                  QList<Object> objects);
     ~Thread_loadF() override;
 
-    // Takes effect at the next checkpoint: before an object's request or before a row's picture. Never waits.
+    // Takes effect at the next checkpoint, before an object's request or before a row's picture, and gives up a
+    // transfer in flight at once. Never waits.
     void requestStop() { stopRequested_ = true; }
-    // The program is closing: stop, and give up a transfer in progress.
+    // The program is closing: stop, give up a transfer or a parse in progress, and write nothing more.
     void abandon();
 
     QDate firstDay() const { return firstDay_; }
     QDate lastDay() const { return lastDay_; }
     const QString& baseAddress() const { return baseAddress_; }
+    vornic::HttpTimeouts timeouts() const { return timeouts_; }
 
 Q_SIGNALS:
     void logLine(const QString& text); // a new last line of the log, and the status line
@@ -62,14 +70,20 @@ protected:
 private:
     enum class Outcome { Continue, Stop, DatabaseFailed };
 
+    struct StoredReading;
+    struct Picture;
+
     Outcome loadObject(vornic::HttpClient& http, const Object& object);
     Outcome storeRow(vornic::HttpClient& http, const Object& object, const QString& modemId,
                      const vornic::AnswerRow& row);
-    QByteArray fetchPicture(vornic::HttpClient& http, const QString& img, bool* abandoned);
+    std::optional<StoredReading> lookUp(const QString& id);
+    Picture fetchPicture(vornic::HttpClient& http, const QString& modemId, const vornic::AnswerRow& row,
+                         const QString& timeText);
     bool stopSeen() const { return stopRequested_ || abandoned_; }
 
     vornic::Database& database_;
     QString baseAddress_;
+    vornic::HttpTimeouts timeouts_;
     QDate firstDay_;
     QDate lastDay_;
     QList<Object> objects_;

@@ -125,6 +125,7 @@ struct ReadingsServer::State {
     std::unique_ptr<httplib::Server> server;
     std::thread listener;
     std::atomic<bool> listenerDone = false;
+    std::atomic<bool> stopping = false;
     int port = 0;
 
     explicit State(Options chosen) : options(std::move(chosen)) {}
@@ -295,6 +296,45 @@ httplib::Server::HandlerResponse ReadingsServer::State::applyFault(Fault fault, 
         response.status = 200;
         response.set_content("<html>not xml", "text/html");
         return Handled::Handled;
+    case Fault::Redirect302:
+        response.status = 302;
+        response.set_header("Location", "/moved.html");
+        response.set_content("<html><body>Moved</body></html>", "text/html");
+        return Handled::Handled;
+    case Fault::HugeBody:
+    case Fault::HugeChunkedBody: {
+        // Made as it goes out, so that the server's own memory stays small.
+        const auto total = static_cast<size_t>(options.hugeBodyBytes);
+        const auto piece = std::make_shared<std::string>();
+        while (piece->size() < 64 * 1024)
+            piece->append(R"(<row id="1" img="" date="20140101000000" pok="1" bat="1" csq="1" nsmod="1" er="0"/>)");
+        const auto provide = [piece, total](size_t offset, httplib::DataSink& sink) {
+            const size_t count = std::min(piece->size(), total - std::min(total, offset));
+            if (count == 0) {
+                sink.done();
+                return true;
+            }
+            return sink.write(piece->data(), count);
+        };
+        if (fault == Fault::HugeBody)
+            response.set_content_provider(
+                total, "text/xml",
+                [provide](size_t offset, size_t, httplib::DataSink& sink) { return provide(offset, sink); });
+        else
+            response.set_chunked_content_provider(
+                "text/xml", [provide](size_t offset, httplib::DataSink& sink) { return provide(offset, sink); });
+        return Handled::Handled;
+    }
+    case Fault::Stall: {
+        // Accepted, then silence: the client's stall time-out has to end the request. A stopping server ends the
+        // wait, so that stop() does not hang on this request.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.stallMs);
+        while (!stopping && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(10ms);
+        response.status = 503;
+        response.set_content("stalled", "text/plain");
+        return Handled::Handled;
+    }
     case Fault::ResetConnection:
         if (!resetConnection(request)) {
             // Better a loud wrong answer than a normal one that a test would take for the fault's absence.
@@ -350,6 +390,7 @@ int ReadingsServer::start(int port) {
 
     httplib::Server* http = server.get();
     state_->listenerDone = false;
+    state_->stopping = false;
     state_->listener = std::thread([this, http] {
         http->listen_after_bind();
         state_->listenerDone = true;
@@ -366,6 +407,7 @@ int ReadingsServer::start(int port) {
 void ReadingsServer::stop() {
     if (!state_->server)
         return;
+    state_->stopping = true;
     state_->server->stop();
     state_->listener.join();
     state_->server.reset();

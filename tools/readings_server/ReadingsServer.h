@@ -27,7 +27,9 @@ public:
         quint32 seed = 1;
         QDate today = QDate::currentDate();
         QString updateFolder; // served under "Software_Update/"; empty: nothing is
-        int slowAnswerMs = 1500; // how late a slow answer comes
+        int slowAnswerMs = 1500;                 // how late a slow answer comes
+        qint64 hugeBodyBytes = 64 * 1024 * 1024; // the size of a huge answer
+        int stallMs = 60000;                     // how long a stalled request waits before it is closed unanswered
     };
 
     // One reading as the server holds it; "pok" is its value even while it is served empty.
@@ -45,6 +47,10 @@ public:
         ResetConnection, // the connection is aborted with a TCP reset, no answer at all
         SlowAnswer,      // the normal answer, Options::slowAnswerMs late
         NotXml,          // status 200 with an HTML fragment
+        Redirect302,     // status 302 to another address, with a small HTML page
+        HugeBody,        // status 200 with Options::hugeBodyBytes of rows, its length announced
+        HugeChunkedBody, // the same, sent in chunks without announcing its length
+        Stall,           // the connection is accepted and nothing is sent for Options::stallMs
     };
 
     // Throws std::invalid_argument for an encoding that cannot be written.
