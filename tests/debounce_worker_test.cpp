@@ -6,16 +6,24 @@
 
 namespace {
 
-// A current object that the test moves, and a record of what the worker did to the readings list.
+// A current object that the test moves, and a record of what the worker did to the readings list. All calls run
+// on the test's thread, so the counters need no lock.
 struct FakeMainWindow {
     QObject context;
     std::optional<QString> scanner = QStringLiteral(" 100 ");
+    bool moving = false; // each look at the current object finds another one, however slow the machine is
+    int reads = 0;
     int opens = 0;
     int closes = 0;
     bool readingsOpen = false;
 
     ThreadDS2Select::Calls calls() {
-        return {[this] { return scanner; },
+        return {[this] {
+                    ++reads;
+                    if (moving)
+                        scanner = QString::number(200 + reads);
+                    return scanner;
+                },
                 [this] {
                     ++opens;
                     readingsOpen = true;
@@ -27,44 +35,49 @@ struct FakeMainWindow {
     }
 };
 
+// Generous: a machine busy with sanitizers may be slow, and the waits end as soon as the effect is there.
+constexpr int kBound = 10000;
+
 } // namespace
 
 TEST(DebounceWorker, ReadingsOpenOnlyOnceTheObjectStayedForAWholePeriod) {
     FakeMainWindow window;
-    // A period well above the steps of the moves below, so that a loaded machine does not blur the two.
-    ThreadDS2Select worker(&window.context, window.calls(), 250);
+    ThreadDS2Select worker(&window.context, window.calls(), 20);
     EXPECT_FALSE(worker.isRunning()) << "made suspended";
     worker.resume();
     worker.resume(); // no effect while running
-    QTRY_VERIFY_WITH_TIMEOUT(window.readingsOpen, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.readingsOpen, kBound);
 
-    // Moving faster than one object per period: the list is closed and stays closed.
-    for (int i = 0; i < 60; ++i) {
-        window.scanner = QString::number(200 + i);
-        QTest::qWait(10);
-    }
-    EXPECT_FALSE(window.readingsOpen);
+    // Moving on at every look: the list is closed and stays closed.
+    window.moving = true;
+    QTRY_VERIFY_WITH_TIMEOUT(!window.readingsOpen, kBound);
     const int opensWhileMoving = window.opens;
-    QTest::qWait(15);
+    const int readsWhileMoving = window.reads;
+    QTRY_VERIFY_WITH_TIMEOUT(window.reads >= readsWhileMoving + 6, kBound);
     EXPECT_EQ(window.opens, opensWhileMoving);
+    EXPECT_FALSE(window.readingsOpen);
 
     // Staying: it opens again; blanks around the scanner do not count as a move.
+    window.moving = false;
     window.scanner = QStringLiteral("300");
-    QTRY_VERIFY_WITH_TIMEOUT(window.readingsOpen, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.readingsOpen, kBound);
+    const int closesWhileStaying = window.closes;
     window.scanner = QStringLiteral("300  ");
-    QTest::qWait(200);
+    const int readsWhileStaying = window.reads;
+    QTRY_VERIFY_WITH_TIMEOUT(window.reads >= readsWhileStaying + 6, kBound);
     EXPECT_TRUE(window.readingsOpen);
+    EXPECT_EQ(window.closes, closesWhileStaying);
 
     // No current object (an empty or closed list): the readings close.
     window.scanner.reset();
-    QTRY_VERIFY_WITH_TIMEOUT(!window.readingsOpen, 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.readingsOpen, kBound);
 }
 
 TEST(DebounceWorker, StopsPromptlyEvenWithACallQueuedOnTheUserInterfaceThread) {
     FakeMainWindow window;
     auto worker = std::make_unique<ThreadDS2Select>(&window.context, window.calls(), 20);
     worker->resume();
-    QTest::qWait(50);
+    QTRY_VERIFY_WITH_TIMEOUT(window.reads > 0, kBound);
     // The event loop is not run from here on, so the worker's next call stays queued while it is stopped.
     QElapsedTimer timer;
     timer.start();

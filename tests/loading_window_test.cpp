@@ -3,6 +3,8 @@
 #include "tools/readings_server/ReadingsServer.h"
 #include "ui/Loading_data.h"
 
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QTest>
 
 using namespace vornic;
@@ -92,21 +94,63 @@ TEST_F(LoadingWindowTest, ARunFillsTheLogAndTheMainWindowAndANewRunAppendsBelow)
     EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM IMAGE_OBJECT_DATE")).toInt(), 8);
 }
 
-TEST_F(LoadingWindowTest, ClosingDuringARunAsksTheWorkerToStopAndDoesNotWait) {
+TEST_F(LoadingWindowTest, ClosingDuringARunStopsItWithoutWaitingAndAWindowOpenedMeanwhileWaitsForItsEnd) {
     fixture.addObject(QStringLiteral("Первый"), QStringLiteral("860001"));
     fixture.addObject(QStringLiteral("Второй"), QStringLiteral("860002"));
     openWindow();
-    server->injectFault(ReadingsServer::Fault::SlowAnswer, 1, QStringLiteral("photos/"));
+    readings().open();
+    server->injectFault(ReadingsServer::Fault::Stall, 1, QStringLiteral("photos/"));
+    QPointer<TForm2> first = new TForm2(context(), window.get());
+    first->setAttribute(Qt::WA_DeleteOnClose); // as the menu makes it
+    first->form().Edit1->setText(QStringLiteral("2"));
+    first->Button1Click();
+    QTRY_VERIFY_WITH_TIMEOUT(server->requestCount() >= 2, 10000); // its first picture is on its way, stalled
+
+    // The run cannot end while the database is held, so the second window finds it still ending.
+    {
+        auto held = context().database.lock();
+        QElapsedTimer timer;
+        timer.start();
+        first->close();
+        EXPECT_LT(timer.elapsed(), 500) << "closing does not wait for the run";
+        QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), 10000);
+
+        TForm2 second(context(), window.get());
+        second.form().Edit1->setText(QStringLiteral("2"));
+        second.Button1Click();
+        EXPECT_FALSE(second.form().Button1->isEnabled());
+        EXPECT_EQ(second.form().Label1->text(),
+                  QStringLiteral("Предыдущее обновление ещё завершается. Загрузка начнётся после него."));
+        EXPECT_EQ(server->requestCount(), 2) << "no second run while the first is ending";
+        held.unlock();
+
+        QTRY_VERIFY_WITH_TIMEOUT(second.form().Button1->isEnabled(), 20000);
+        const QString log = second.form().Memo1->toPlainText();
+        EXPECT_FALSE(log.contains(QStringLiteral("Ошибка"))) << log.toStdString();
+        EXPECT_TRUE(log.endsWith(QStringLiteral("Обновление завершено")));
+    }
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM IMAGE_OBJECT_DATE")).toInt(), 8);
+    QTRY_COMPARE_WITH_TIMEOUT(readings().rowCount(), 4, 5000); // the main window heard of both runs
+}
+
+TEST_F(LoadingWindowTest, TheProgramEndsWithinSecondsWhenClosedDuringTheParseOfALongAnswer) {
+    fixture.addObject(QStringLiteral("Первый"), QStringLiteral("860001"));
+    QByteArray answer = "<?xml version=\"1.0\" encoding=\"utf-8\"?><answer>";
+    while (answer.size() < 30 * 1024 * 1024)
+        answer += R"(<row id="1" img="" date="20180302141505" pok="1" bat="1" csq="1" nsmod="1" er="0"/>)";
+    answer += "</answer>";
+    server->scriptAnswer(QStringLiteral("860001"), answer);
+    openWindow();
     auto* loading = new TForm2(context(), window.get());
     loading->form().Edit1->setText(QStringLiteral("2"));
     loading->Button1Click();
-    QTRY_VERIFY_WITH_TIMEOUT(server->requestCount() >= 2, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(server->requestCount() >= 1, 10000);
+    QTest::qWait(300); // the answer arrives; its parse takes seconds
+
     QElapsedTimer timer;
     timer.start();
-    loading->close();
-    EXPECT_LT(timer.elapsed(), 500);
-    // The worker still reports into the closed window and finishes at its next checkpoint.
-    QTRY_VERIFY_WITH_TIMEOUT(loading->form().Button1->isEnabled(), 10000);
-    EXPECT_EQ(loading->form().Label1->text(), QStringLiteral("Обновление завершено"));
-    EXPECT_EQ(server->requestCount(), 2);
+    window.reset();  // the main window closes, and its windows with it
+    session.reset(); // the end of the program: the run is abandoned, the transaction committed
+    EXPECT_LT(timer.elapsed(), 2000);
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM IMAGE_OBJECT_DATE")).toInt(), 0);
 }

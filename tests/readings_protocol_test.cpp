@@ -6,6 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
 #include <variant>
 
 using namespace vornic;
@@ -194,4 +200,31 @@ TEST(ReadingsProtocol, ReadingTimeIsCutAtFixedPositions) {
             EXPECT_EQ(time.value, c.value) << c.date.toStdString();
         }
     }
+}
+
+TEST(ReadingsProtocol, AnInterruptGivesUpALongParseAtOnce) {
+    QByteArray body = "<?xml version=\"1.0\" encoding=\"utf-8\"?><answer>";
+    const QByteArray oneRow = row("1").toUtf8();
+    while (body.size() < 8 * 1024 * 1024)
+        body += oneRow;
+    body += "</answer>";
+
+    QElapsedTimer timer;
+    timer.start();
+    std::atomic_bool interrupt = false;
+    const ReadingsAnswer whole = ParseReadingsAnswer(body, &interrupt);
+    const qint64 wholeParse = timer.elapsed();
+    EXPECT_GT(whole.elements.size(), 90000);
+
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(wholeParse / 10));
+        interrupt = true;
+    });
+    timer.restart();
+    EXPECT_THROW(ParseReadingsAnswer(body, &interrupt), Failure);
+    const qint64 interrupted = timer.elapsed();
+    stopper.join();
+    std::printf("whole parse %lld ms, interrupted after %lld ms\n", static_cast<long long>(wholeParse),
+                static_cast<long long>(interrupted));
+    EXPECT_LT(interrupted, wholeParse / 2);
 }
