@@ -3,6 +3,7 @@
 #include "base/DataFolder.h"
 #include "base/Failure.h"
 #include "db/Database.h"
+#include "db/SqlTypeCheck.h"
 
 #include <QDomDocument>
 #include <QFile>
@@ -46,6 +47,30 @@ void upgradeTable(Database& database, const KnownTable& table, const QList<Descr
     }
 }
 
+// An entry's text as the operator is shown it: a long one cut, so that the report stays readable.
+QString shown(const QString& text) {
+    constexpr qsizetype kMaxShown = 80;
+    if (text.size() <= kMaxShown)
+        return text;
+    const qsizetype cut = text[kMaxShown - 1].isHighSurrogate() ? kMaxShown - 1 : kMaxShown;
+    return text.left(cut) + QStringLiteral("…");
+}
+
+// What is wrong with an entry, or nothing.
+QString fault(const DescribedColumn& column) {
+    if (column.name.isEmpty())
+        return QStringLiteral("не указано имя столбца");
+    if (!isPlainIdentifier(column.name))
+        return QStringLiteral("имя столбца «%1» не является простым именем SQL").arg(shown(column.name));
+    if (isReservedWord(column.name))
+        return QStringLiteral("имя столбца «%1» является зарезервированным словом SQL").arg(column.name);
+    if (column.type.isEmpty())
+        return QStringLiteral("не указан тип столбца");
+    if (!isColumnType(column.type))
+        return QStringLiteral("тип столбца «%1» не является типом SQL").arg(shown(column.type));
+    return {};
+}
+
 } // namespace
 
 QList<DescribedTable> parseSchemaDescription(const QByteArray& xml, const QString& fileName) {
@@ -73,6 +98,14 @@ QList<DescribedTable> parseSchemaDescription(const QByteArray& xml, const QStrin
     return tables;
 }
 
+void checkSchemaDescription(const QList<DescribedTable>& tables, const QString& fileName) {
+    for (const DescribedTable& table : tables)
+        for (const DescribedColumn& column : table.columns)
+            if (const QString wrong = fault(column); !wrong.isEmpty())
+                throw Failure(QStringLiteral("Файл %1 не применён: в таблице %2 запись %3 — %4.")
+                                  .arg(fileName, table.table, QString::number(column.place), wrong));
+}
+
 void upgradeSchema(Database& database, const QString& dataFolder) {
     QFile file(dataFile(dataFolder, QStringLiteral("compare_bd.xml")));
     if (!file.exists())
@@ -81,7 +114,9 @@ void upgradeSchema(Database& database, const QString& dataFolder) {
         throw Failure(QStringLiteral("Не удалось открыть файл %1: %2").arg(file.fileName(), file.errorString()));
     const QByteArray xml = file.readAll();
     file.close();
-    for (const DescribedTable& described : parseSchemaDescription(xml, file.fileName()))
+    const QList<DescribedTable> description = parseSchemaDescription(xml, file.fileName());
+    checkSchemaDescription(description, file.fileName());
+    for (const DescribedTable& described : description)
         upgradeTable(database, *tableNamed(described.table), described.columns);
     if (!file.remove())
         throw Failure(QStringLiteral("Не удалось удалить файл %1: %2").arg(file.fileName(), file.errorString()));

@@ -1,3 +1,4 @@
+#include "base/Failure.h"
 #include "db/DatabaseError.h"
 #include "db/SchemaUpgrade.h"
 #include "support/TestDatabase.h"
@@ -41,12 +42,13 @@ TEST_F(SchemaUpgradeTest, WithoutADescriptionNothingHappens) {
     EXPECT_EQ(objectColumns(), kDeliveredObjectColumns);
 }
 
+// Elements of other tables are never applied, so what they hold is not checked either.
 TEST_F(SchemaUpgradeTest, PresentColumnsInAnyCaseAndTablesNamedInAnotherCaseChangeNothing) {
     writeDescription(R"xml(<?xml version="1.0" encoding="windows-1251"?>
 <bd>
   <LIST_OBJECTS><c name="id_object" type="INTEGER"/><c name="Fio" type="VARCHAR(250)"/></LIST_OBJECTS>
-  <list_objects><c name="IGNORED" type="INTEGER"/></list_objects>
-  <OTHER_TABLE><c name="X" type="INTEGER"/></OTHER_TABLE>
+  <list_objects><c name="IGNORED" type="INTEGER"/><c name="X; DROP TABLE LIST_OBJECTS" type="?"/></list_objects>
+  <OTHER_TABLE><c name="X" type="INTEGER DEFAULT 0; DELETE FROM LIST_OBJECTS"/></OTHER_TABLE>
 </bd>)xml");
     upgradeSchema(fixture.db(), fixture.folder());
     EXPECT_EQ(objectColumns(), kDeliveredObjectColumns);
@@ -77,9 +79,10 @@ TEST_F(SchemaUpgradeTest, MissingColumnsAreAddedAtTheirListedPlaces) {
               3);
 }
 
+// A type of the right form that the database still refuses: the check lets it through, the database does not.
 TEST_F(SchemaUpgradeTest, AFailureKeepsTheDescriptionAndTheNextRunFinishesTheWork) {
     writeDescription(R"xml(<root><IMAGE_OBJECT_DATE>
-      <c name="QUALITY" type="INTEGER"/><c name="BROKEN" type="NO_SUCH_TYPE"/>
+      <c name="QUALITY" type="INTEGER"/><c name="BROKEN" type="VARCHAR(5) CHARACTER SET NO_SUCH_SET"/>
     </IMAGE_OBJECT_DATE></root>)xml");
     EXPECT_THROW(upgradeSchema(fixture.db(), fixture.folder()), DatabaseError);
     EXPECT_TRUE(QFile::exists(descriptionPath()));
@@ -111,4 +114,190 @@ TEST_F(SchemaUpgradeTest, ADescriptionThatIsNoXmlIsReportedAndKept) {
     }
     EXPECT_TRUE(QFile::exists(descriptionPath()));
     EXPECT_EQ(objectColumns(), kDeliveredObjectColumns);
+}
+
+namespace {
+
+// Types written in each way the check lets through; each must be one the database takes too.
+const QStringList kAcceptedTypes = {
+    QStringLiteral("VARCHAR(20)"),
+    QStringLiteral("varchar ( 20 )"),
+    QStringLiteral("NUMERIC(15,2)"),
+    QStringLiteral("DOUBLE PRECISION"),
+    QStringLiteral(" double\t \tprecision "),
+    QStringLiteral("BLOB SUB_TYPE TEXT"),
+    QStringLiteral("VARCHAR(20) CHARACTER SET WIN1251"),
+    QStringLiteral("SMALLINT"),
+    QStringLiteral("int"),
+    QStringLiteral("BIGINT"),
+    QStringLiteral("FLOAT"),
+    QStringLiteral("REAL"),
+    QStringLiteral("DATE"),
+    QStringLiteral("Time"),
+    QStringLiteral("TIMESTAMP"),
+    QStringLiteral("BOOLEAN"),
+    QStringLiteral("CHAR(1)"),
+    QStringLiteral("CHARACTER(32767)"),
+    QStringLiteral("VARCHAR(32765)"),
+    QStringLiteral("CHAR VARYING(10)"),
+    QStringLiteral("CHARACTER  VARYING (10) character set UTF8"),
+    QStringLiteral("NCHAR(5)"),
+    QStringLiteral("NUMERIC(1)"),
+    QStringLiteral("DECIMAL(18,18)"),
+    QStringLiteral("DECIMAL( 9 , 0 )"),
+    QStringLiteral("BLOB"),
+    QStringLiteral("BLOB SUB_TYPE 0 SEGMENT SIZE 80"),
+    QStringLiteral("BLOB SUB_TYPE BINARY"),
+    QStringLiteral("BLOB SUB_TYPE 1 SEGMENT SIZE 80 CHARACTER SET WIN1251"),
+};
+
+// The check's answer for one entry: empty when accepted, else what the failure says is wrong.
+QString entryFault(const QString& name, const QString& type) {
+    try {
+        checkSchemaDescription({{QStringLiteral("LIST_OBJECTS"), {{name, type, 3}}}}, QStringLiteral("c.xml"));
+        return {};
+    } catch (const Failure& failure) {
+        return failure.text();
+    }
+}
+
+} // namespace
+
+TEST(SchemaDescriptionCheck, NamesArePlainIdentifiersAndNoSqlWords) {
+    const QString notPlain = QStringLiteral("не является простым именем SQL");
+    const QString sqlWord = QStringLiteral("является зарезервированным словом SQL");
+    const struct {
+        QString name;
+        QString fault; // empty: accepted
+    } cases[] = {
+        {QStringLiteral("NOTE"), {}},
+        {QStringLiteral("note_2$x"), {}},
+        {QStringLiteral("A234567890123456789012345678901"), {}}, // 31
+        {QStringLiteral("POSITIONS"), {}},
+        {QStringLiteral("A2345678901234567890123456789012"), notPlain}, // 32
+        {QStringLiteral("X; DROP TABLE LIST_OBJECTS"), notPlain},
+        {QStringLiteral("A B"), notPlain},
+        {QStringLiteral("\"QUOTED\""), notPlain},
+        {QStringLiteral("ПРИМЕЧАНИЕ"), notPlain},
+        {QStringLiteral("NOTEЁ"), notPlain},
+        {QStringLiteral("_NOTE"), notPlain},
+        {QStringLiteral("1NOTE"), notPlain},
+        {QStringLiteral("NOTE-2"), notPlain},
+        {QStringLiteral("NOTE\n"), notPlain},
+        {QStringLiteral("Ｎ"), notPlain}, // a letter of the full-width Latin block
+        {QStringLiteral("select"), sqlWord},
+        {QStringLiteral("Position"), sqlWord},
+        {QStringLiteral("NULL"), sqlWord},
+        {QString(), QStringLiteral("не указано имя столбца")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        const QString fault = entryFault(c.name, QStringLiteral("INTEGER"));
+        if (c.fault.isEmpty())
+            EXPECT_TRUE(fault.isEmpty()) << fault.toStdString();
+        else
+            EXPECT_TRUE(fault.contains(c.fault)) << fault.toStdString();
+    }
+}
+
+TEST(SchemaDescriptionCheck, TypesAreWholeColumnTypes) {
+    for (const QString& type : kAcceptedTypes) {
+        SCOPED_TRACE(type.toStdString());
+        const QString fault = entryFault(QStringLiteral("NOTE"), type);
+        EXPECT_TRUE(fault.isEmpty()) << fault.toStdString();
+    }
+
+    const QStringList refused = {
+        QStringLiteral("INTEGER DEFAULT 0"),
+        QStringLiteral("INTEGER; DELETE FROM LIST_OBJECTS"),
+        QStringLiteral("INTEGER;"),
+        QStringLiteral("VARCHAR(20) /* note */"),
+        QStringLiteral("VARCHAR(20) CHARACTER SET WIN1251'"),
+        QStringLiteral("INTEGER NOT NULL"),
+        QStringLiteral("INTEGER -- note"),
+        QStringLiteral("INTEGER\nNOT NULL"),
+        QStringLiteral("VARCHAR(0)"),
+        QStringLiteral("VARCHAR(99999)"),
+        QStringLiteral("VARCHAR(32766)"),
+        QStringLiteral("CHAR(32768)"),
+        QStringLiteral("VARCHAR(99999999999999999999)"),
+        QStringLiteral("VARCHAR(-1)"),
+        QStringLiteral("VARCHAR(２０)"), // full-width digits
+        QStringLiteral("VARCHAR"),
+        QStringLiteral("VARCHAR(20"),
+        QStringLiteral("VARCHAR(20))"),
+        QStringLiteral("VARCHAR(20,2)"),
+        QStringLiteral("VARCHAR(20) CHARACTER SET"),
+        QStringLiteral("VARCHAR(20) CHARACTER SET \"WIN1251\""),
+        QStringLiteral("VARCHAR(20) CHARACTER SET WIN1251 COLLATE PXW_CYRL"),
+        QStringLiteral("NCHAR(5) CHARACTER SET WIN1251"),
+        QStringLiteral("NUMERIC(20,2)"),
+        QStringLiteral("NUMERIC(0)"),
+        QStringLiteral("NUMERIC(5,6)"),
+        QStringLiteral("NUMERIC"),
+        QStringLiteral("DOUBLE"),
+        QStringLiteral("DOUBLEPRECISION"),
+        QStringLiteral("INTEGER INTEGER"),
+        QStringLiteral("BLOB SUB_TYPE"),
+        QStringLiteral("BLOB SUB_TYPE BINARY CHARACTER SET WIN1251"),
+        QStringLiteral("BLOB SEGMENT 80"),
+        QStringLiteral("BLOB SUB_TYPE TEXT SEGMENT SIZE 0"),
+        QStringLiteral("ЦЕЛОЕ"),
+        QStringLiteral("  "),
+    };
+    for (const QString& type : refused) {
+        SCOPED_TRACE(type.toStdString());
+        EXPECT_TRUE(entryFault(QStringLiteral("NOTE"), type)
+                        .contains(QStringLiteral("тип столбца «%1» не является типом SQL").arg(type)));
+    }
+    EXPECT_TRUE(entryFault(QStringLiteral("NOTE"), QString()).contains(QStringLiteral("не указан тип столбца")));
+}
+
+TEST_F(SchemaUpgradeTest, OneBadEntryRefusesTheWholeDescriptionAndNothingIsApplied) {
+    fixture.addObject(QStringLiteral("Иванов"), QStringLiteral("S1"));
+    fixture.addObject(QStringLiteral("Петров"), QStringLiteral("S2"));
+    writeDescription(R"xml(<root>
+  <STATUS_OBJECT><c name="AUTHOR" type="VARCHAR(80)"/></STATUS_OBJECT>
+  <LIST_OBJECTS><c name="NOTE_ONE" type="VARCHAR(40)"/><c name="X; DROP TABLE LIST_OBJECTS" type="INTEGER"/></LIST_OBJECTS>
+</root>)xml");
+    try {
+        upgradeSchema(fixture.db(), fixture.folder());
+        FAIL() << "accepted";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.text().toStdString(),
+                  QStringLiteral("Файл %1 не применён: в таблице LIST_OBJECTS запись 2 — имя столбца "
+                                 "«X; DROP TABLE LIST_OBJECTS» не является простым именем SQL.")
+                      .arg(descriptionPath())
+                      .toStdString());
+    }
+    EXPECT_EQ(objectColumns(), kDeliveredObjectColumns);
+    EXPECT_FALSE(fixture.db()
+                     .columnNames(QStringLiteral("select* from STATUS_OBJECT where COUNTER_STAT=1"))
+                     .contains(QStringLiteral("AUTHOR")))
+        << "entries of a table before the bad one are not applied either";
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM RDB$RELATION_FIELDS "
+                                                    "WHERE RDB$FIELD_NAME IN ('NOTE_ONE', 'AUTHOR', 'X')"))
+                  .toInt(),
+              0);
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM LIST_OBJECTS")).toInt(), 2);
+    EXPECT_TRUE(QFile::exists(descriptionPath())) << "kept for the next start";
+
+    writeDescription(R"xml(<root>
+  <LIST_OBJECTS><c name="NOTE_ONE" type="varchar ( 40 )"/></LIST_OBJECTS>
+</root>)xml");
+    upgradeSchema(fixture.db(), fixture.folder());
+    EXPECT_EQ(objectColumns().first(), QStringLiteral("NOTE_ONE"));
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM LIST_OBJECTS")).toInt(), 2);
+    EXPECT_FALSE(QFile::exists(descriptionPath()));
+}
+
+TEST_F(SchemaUpgradeTest, TypesTheCheckAcceptsAreTakenByTheDatabase) {
+    for (const QString& type : kAcceptedTypes) {
+        SCOPED_TRACE(type.toStdString());
+        QByteArray xml = R"xml(<root><LIST_OBJECTS><c name="NOTE" type="TYPE"/></LIST_OBJECTS></root>)xml";
+        writeDescription(xml.replace("TYPE", type.toUtf8()));
+        upgradeSchema(fixture.db(), fixture.folder());
+        ASSERT_EQ(objectColumns().first(), QStringLiteral("NOTE"));
+        fixture.exec(QStringLiteral("ALTER TABLE LIST_OBJECTS DROP NOTE")); // one at a time: rows have a size limit
+    }
 }
