@@ -3,6 +3,7 @@
 #include "base/DateText.h"
 #include "base/Failure.h"
 #include "base/Windows1251.h"
+#include "db/DatabaseError.h"
 #include "db/SqlParameters.h"
 #include "db/Statement.h"
 
@@ -358,12 +359,29 @@ void DataSet::runChange(const QString& sql, const QVariantList& newValues, const
 }
 
 void DataSet::post() {
-    if (state_ == State::Edit)
-        runChange(modifySql_, editBuffer_, originalRow_);
-    else if (state_ == State::Insert)
-        runChange(insertSql_, editBuffer_, originalRow_);
-    else
+    if (state_ == State::Edit) {
+        try {
+            runChange(modifySql_, editBuffer_, originalRow_);
+        } catch (const DatabaseError& error) {
+            if (!error.refusedByDatabase())
+                throw;
+            // The list must never show a value the database did not take as if it were stored: the row goes back
+            // to what was read.
+            cancel();
+            throw DatabaseError(QStringLiteral("Изменение не сохранено: ") + error.reason(), error.databaseMessage());
+        }
+    } else if (state_ == State::Insert) {
+        try {
+            runChange(insertSql_, editBuffer_, originalRow_);
+        } catch (const DatabaseError& error) {
+            if (!error.refusedByDatabase())
+                throw;
+            // A new row is nothing but the operator's input: it stays open, to be corrected and posted again.
+            throw DatabaseError(QStringLiteral("Запись не сохранена: ") + error.reason(), error.databaseMessage());
+        }
+    } else {
         throw notEditing();
+    }
     rows_[static_cast<size_t>(current_)] = editBuffer_;
     state_ = State::Browse;
     modified_ = false;

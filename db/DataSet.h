@@ -104,6 +104,8 @@ public:
     void edit();
     void insert(); // a new row at the current position
     void append(); // a new row at the end
+    // Stores the open row. When the database refuses, a changed row goes back to what is stored and a new row
+    // stays open with the operator's input; either way the DatabaseError says why.
     void post();
     void cancel();
     void remove();

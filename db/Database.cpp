@@ -64,7 +64,7 @@ void Database::connect(const QString& databaseName) {
                                                dpb->getBufferLength(&status), dpb->getBuffer(&status));
         name_ = databaseName;
     } catch (const FbException& error) {
-        throw DatabaseError(fb::errorText(error));
+        throw fb::databaseError(error);
     }
 }
 
@@ -89,10 +89,10 @@ ITransaction* Database::transaction() {
         tpb->insertTag(&status, isc_tpb_read_committed);
         tpb->insertTag(&status, isc_tpb_rec_version);
         tpb->insertTag(&status, isc_tpb_wait);
-        tpb->insertInt(&status, isc_tpb_lock_timeout, 30);
+        tpb->insertInt(&status, isc_tpb_lock_timeout, lockTimeoutSeconds_);
         transaction_ = attachment()->startTransaction(&status, tpb->getBufferLength(&status), tpb->getBuffer(&status));
     } catch (const FbException& error) {
-        throw DatabaseError(fb::errorText(error));
+        throw fb::databaseError(error);
     }
     return transaction_;
 }
@@ -103,7 +103,7 @@ void Database::commitRetaining() {
         fb::Status status;
         transaction()->commitRetaining(&status);
     } catch (const FbException& error) {
-        throw DatabaseError(fb::errorText(error));
+        throw fb::databaseError(error);
     }
 }
 
@@ -117,7 +117,7 @@ void Database::commit() {
         transaction_->commit(&status);
         transaction_ = nullptr;
     } catch (const FbException& error) {
-        throw DatabaseError(fb::errorText(error));
+        throw fb::databaseError(error);
     }
 }
 
@@ -152,7 +152,7 @@ QByteArray Database::readBlob(const BlobId& id) {
         blob.forget();
         return bytes;
     } catch (const FbException& error) {
-        throw DatabaseError(fb::errorText(error));
+        throw fb::databaseError(error);
     }
 }
 

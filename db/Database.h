@@ -35,12 +35,17 @@ public:
     ~Database() override;
     Q_DISABLE_COPY_MOVE(Database)
 
-    // Opens the database: a file path opens it in-process, "host:path" reaches a server. Throws DatabaseError.
+    // Opens the database: a file path opens it in-process, "host:path" reaches a server. Throws DatabaseError,
+    // whose reason says in the operator's words why the database could not be opened.
     void connect(const QString& databaseName);
     bool isConnected() const;
     QString databaseName() const { return name_; }
 
     [[nodiscard]] std::unique_lock<QRecursiveMutex> lock() { return std::unique_lock(mutex_); }
+
+    // How long a change waits for a row that another user's transaction holds before it is refused; from the
+    // next transaction on.
+    void setLockTimeout(int seconds) { lockTimeoutSeconds_ = seconds; }
 
     // Makes the changes so far permanent; the transaction, its open cursors and every data set stay as they are.
     void commitRetaining();
@@ -69,6 +74,7 @@ private:
     QRecursiveMutex mutex_;
     Firebird::IAttachment* attachment_ = nullptr;
     Firebird::ITransaction* transaction_ = nullptr;
+    int lockTimeoutSeconds_ = 30;
 };
 
 // Text as the database holds it: Windows-1251 bytes. Throws Failure for a character the code page lacks.

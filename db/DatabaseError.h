@@ -4,10 +4,38 @@
 
 namespace vornic {
 
-// A statement, a commit or the connection failed; the text is the database's own message.
+// A statement, a commit or the connection failed.
+//
+// When the database itself refused, the text is the reason in the operator's words and, on the next line, the
+// database's own message: the operator reads the first, whoever looks into the fault later needs the second.
 class DatabaseError : public Failure {
 public:
-    using Failure::Failure;
+    // A failure found on our side, before the database was asked: the text is all there is.
+    explicit DatabaseError(QString text) : Failure(text), reason_(std::move(text)) {}
+
+    // reason: a phrase as databaseReason() gives it; it is shown with a capital letter when it leads the text.
+    DatabaseError(QString reason, QString databaseMessage)
+        : Failure(compose(reason, databaseMessage)), reason_(std::move(reason)),
+          databaseMessage_(std::move(databaseMessage)), refusedByDatabase_(true) {}
+
+    const QString& reason() const noexcept { return reason_; }
+    // Empty for a failure found on our side.
+    const QString& databaseMessage() const noexcept { return databaseMessage_; }
+    bool refusedByDatabase() const noexcept { return refusedByDatabase_; }
+
+private:
+    static QString compose(const QString& reason, const QString& databaseMessage) {
+        QString text = reason;
+        if (!text.isEmpty())
+            text[0] = text[0].toUpper();
+        if (!databaseMessage.isEmpty())
+            text += QStringLiteral("\nСообщение базы данных: ") + databaseMessage;
+        return text;
+    }
+
+    QString reason_;
+    QString databaseMessage_;
+    bool refusedByDatabase_ = false;
 };
 
 } // namespace vornic

@@ -1,6 +1,7 @@
 #include "db/Firebird.h"
 
 #include "base/Windows1251.h"
+#include "db/DatabaseReason.h"
 
 namespace vornic::fb {
 
@@ -20,6 +21,10 @@ QString errorText(const Firebird::FbException& error) {
     // The connection names no character set, so the server's texts (which quote our values) come as
     // Windows-1251 bytes.
     return windows1251::decode(QByteArrayView(buffer, qstrnlen(buffer, sizeof buffer))).trimmed();
+}
+
+DatabaseError databaseError(const Firebird::FbException& error) {
+    return DatabaseError(databaseReason(error.getStatus()->getErrors()), errorText(error));
 }
 
 } // namespace vornic::fb

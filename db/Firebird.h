@@ -4,6 +4,7 @@
 // one status object per call, errors turned into our own failure type, and owning handles.
 
 #include "base/Failure.h"
+#include "db/DatabaseError.h"
 
 #include <firebird/Interface.h>
 
@@ -14,8 +15,12 @@ namespace vornic::fb {
 Firebird::IMaster* master();
 Firebird::IUtil* util();
 
-// The database's own message for a failed call, as the operator is shown it.
+// The database's own message for a failed call.
 QString errorText(const Firebird::FbException& error);
+
+// What every failed call becomes: the reason in the operator's words (databaseReason) with the database's own
+// message kept beside it.
+DatabaseError databaseError(const Firebird::FbException& error);
 
 // The status of one call; a failure throws Firebird::FbException, which callers turn into a DatabaseError.
 class Status final {

@@ -279,7 +279,7 @@ Statement::Statement(Database& database, const QString& sql) : d(std::make_uniqu
         d->parameters.resize(static_cast<qsizetype>(d->inputMeta->getCount(&status)));
         d->describeColumns(status);
     } catch (const FbException& error) {
-        throw DatabaseError(fb::errorText(error));
+        throw fb::databaseError(error);
     }
 }
 
@@ -312,7 +312,7 @@ void Statement::execute() {
             outputCount > 0 ? d->outputMeta.get() : nullptr, outputCount > 0 ? d->outputBuffer.data() : nullptr);
         d->rowFetched = outputCount > 0;
     } catch (const FbException& error) {
-        throw DatabaseError(fb::errorText(error));
+        throw fb::databaseError(error);
     }
 }
 
@@ -328,7 +328,7 @@ void Statement::open() {
                                                  d->outputMeta.get(), 0));
         d->rowFetched = false;
     } catch (const FbException& error) {
-        throw DatabaseError(fb::errorText(error));
+        throw fb::databaseError(error);
     }
 }
 
@@ -348,7 +348,7 @@ bool Statement::fetch() {
         return false;
     } catch (const FbException& error) {
         d->cursor.reset();
-        throw DatabaseError(fb::errorText(error));
+        throw fb::databaseError(error);
     }
 }
 
@@ -386,7 +386,7 @@ QStringList Statement::columnNames() const {
         for (unsigned i = 0; i < count; ++i)
             names.append(windows1251::decode(QByteArrayView(d->outputMeta->getAlias(&status, i))));
     } catch (const FbException& error) {
-        throw DatabaseError(fb::errorText(error));
+        throw fb::databaseError(error);
     }
     return names;
 }

@@ -49,6 +49,11 @@ bool isWholeOrEmpty(const QString& value) {
     return ok;
 }
 
+// A failure's text as one line of the log.
+QString oneLine(const QString& text) {
+    return QString(text).replace(u'\n', u' ');
+}
+
 // The log line of an answer row that is passed over.
 QString skippedRow(const QString& id, const QString& modemId, const QString& problem) {
     return QStringLiteral("Строка «") + id + QStringLiteral("» ответа по №") + modemId +
@@ -112,7 +117,7 @@ void Thread_loadF::run() {
         auto unit = database_.lock();
         statements_ = std::make_unique<Statements>(database_);
     } catch (const Failure& failure) {
-        Q_EMIT logLine(QStringLiteral("Ошибка базы данных: ") + failure.text());
+        Q_EMIT logLine(QStringLiteral("Ошибка базы данных: ") + oneLine(failure.text()));
         Q_EMIT logLine(QStringLiteral("Обновление завершено"));
         Q_EMIT runFinished();
         return;
@@ -285,7 +290,7 @@ Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& obj
     } catch (const Failure& failure) {
         // The statement failed before its commit: nothing of this row is stored. The run ends here.
         Q_EMIT logLine(QStringLiteral("Ошибка базы данных при записи показаний №") + modemId + QStringLiteral(": ") +
-                       failure.text());
+                       oneLine(failure.text()));
         return Outcome::DatabaseFailed;
     }
 }

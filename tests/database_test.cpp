@@ -1,5 +1,7 @@
 #include "db/DataSet.h"
 #include "db/DatabaseError.h"
+#include "db/DatabaseReason.h"
+#include "db/Firebird.h"
 #include "db/SqlParameters.h"
 #include "db/Statement.h"
 #include "support/TestDatabase.h"
@@ -7,6 +9,9 @@
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <vector>
 
 using namespace vornic;
 using vornic::test::TestDatabase;
@@ -298,4 +303,173 @@ TEST_F(DataSetTest, AFailingStatementReportsTheDatabaseMessage) {
         EXPECT_TRUE(error.text().contains(QStringLiteral("NO_SUCH_TABLE"))) << error.text().toStdString();
     }
     EXPECT_FALSE(objects.isOpen());
+}
+
+namespace {
+
+std::intptr_t text(const char* value) {
+    return reinterpret_cast<std::intptr_t>(value);
+}
+
+DataSet& openObjects(DataSet& objects) {
+    objects.setSelectSql(QStringLiteral("SELECT * FROM LIST_OBJECTS ORDER BY FIO"));
+    objects.setModifySql(kObjectsModify);
+    objects.setInsertSql(QStringLiteral("INSERT INTO LIST_OBJECTS (FIO, ID_SCANNER) VALUES (:FIO, :ID_SCANNER)"));
+    objects.open();
+    return objects;
+}
+
+} // namespace
+
+TEST(DatabaseReason, StatusVectorsBecomeTheOperatorsWords) {
+    const char* const file = "/data/Vornic_Client/DB/FB_PROJECT.GDB";
+    const struct {
+        std::vector<std::intptr_t> errors;
+        QString reason;
+    } cases[] = {
+        {{isc_arg_gds, isc_read_only_database}, QStringLiteral("база данных открыта только для чтения")},
+        {{isc_arg_gds, isc_deadlock, isc_arg_gds, isc_update_conflict, isc_arg_gds, isc_concurrent_transaction,
+          isc_arg_string, text("17")},
+         QStringLiteral("запись изменена или заблокирована другим пользователем; повторите позже")},
+        {{isc_arg_gds, isc_lock_conflict},
+         QStringLiteral("запись изменена или заблокирована другим пользователем; повторите позже")},
+        {{isc_arg_gds, isc_io_error, isc_arg_string, text("open"), isc_arg_string, text(file), isc_arg_gds,
+          isc_io_open_err, isc_arg_unix, ENOENT},
+         QStringLiteral("файл базы данных не найден: /data/Vornic_Client/DB/FB_PROJECT.GDB")},
+        {{isc_arg_gds, isc_io_error, isc_arg_string, text("open"), isc_arg_string, text(file), isc_arg_gds,
+          isc_io_open_err, isc_arg_unix, EACCES},
+         QStringLiteral("нет прав доступа к файлу базы данных: /data/Vornic_Client/DB/FB_PROJECT.GDB")},
+        {{isc_arg_gds, isc_no_priv, isc_arg_string, text("read-write"), isc_arg_string, text("database"),
+          isc_arg_string, text(file)},
+         QStringLiteral("нет прав доступа к файлу базы данных: /data/Vornic_Client/DB/FB_PROJECT.GDB")},
+        {{isc_arg_gds, isc_io_error, isc_arg_string, text("write"), isc_arg_string, text(file), isc_arg_gds,
+          isc_io_write_err, isc_arg_unix, ENOSPC},
+         QStringLiteral("ошибка чтения или записи файла базы данных: /data/Vornic_Client/DB/FB_PROJECT.GDB")},
+        {{isc_arg_gds, isc_io_error, isc_arg_string, text("lock"), isc_arg_string, text(file), isc_arg_gds,
+          isc_already_opened},
+         QStringLiteral("база данных уже открыта другой копией программы")},
+        {{isc_arg_gds, isc_bad_db_format, isc_arg_string, text(file)},
+         QStringLiteral("файл /data/Vornic_Client/DB/FB_PROJECT.GDB не является базой данных или повреждён")},
+        {{isc_arg_gds, isc_network_error, isc_arg_string, text("server.local"), isc_arg_gds, isc_net_connect_err},
+         QStringLiteral("сервер базы данных server.local недоступен")},
+        {{isc_arg_gds, isc_network_error, isc_arg_string, text("server.local"), isc_arg_gds, isc_net_read_err},
+         QStringLiteral("связь с сервером базы данных потеряна; перезапустите программу")},
+        {{isc_arg_gds, isc_login}, QStringLiteral("неверное имя пользователя или пароль базы данных")},
+        {{isc_arg_gds, isc_no_priv, isc_arg_string, text("UPDATE"), isc_arg_string, text("TABLE"), isc_arg_string,
+          text("LIST_OBJECTS")},
+         QStringLiteral("недостаточно прав для этого действия")},
+        {{isc_arg_gds, isc_unique_key_violation, isc_arg_string, text("PK_LIST_OBJECTS"), isc_arg_string,
+          text("LIST_OBJECTS")},
+         QStringLiteral("запись с таким значением уже есть, а оно не должно повторяться")},
+        {{isc_arg_gds, isc_not_valid, isc_arg_string, text("\"LIST_OBJECTS\".\"FIO\""), isc_arg_string,
+          text("*** null ***")},
+         QStringLiteral("не заполнено обязательное поле: LIST_OBJECTS.FIO")},
+        {{isc_arg_gds, isc_foreign_key, isc_arg_string, text("FK_1"), isc_arg_string, text("IMAGE_OBJECT_DATE"),
+          isc_arg_gds, isc_foreign_key_references_present},
+         QStringLiteral("на запись ссылаются другие записи; сначала измените или удалите их")},
+        {{isc_arg_gds, isc_arith_except, isc_arg_gds, isc_string_truncation, isc_arg_gds, isc_trunc_limits,
+          isc_arg_number, 5, isc_arg_number, 12},
+         QStringLiteral("текст длиннее, чем допускает поле (не более 5 знаков)")},
+        // The value quoted back is Windows-1251, as the database keeps its texts.
+        {{isc_arg_gds, isc_convert_error, isc_arg_string, text("\xE0\xE1\xE2")},
+         QStringLiteral("значение «абв» не подходит для поля")},
+        {{isc_arg_gds, isc_dsql_error, isc_arg_gds, isc_dsql_relation_err, isc_arg_string, text("NO_SUCH_TABLE")},
+         QStringLiteral("ошибка базы данных")},
+        {{}, QStringLiteral("ошибка базы данных")},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::intptr_t> errors = c.errors;
+        errors.push_back(isc_arg_end);
+        EXPECT_EQ(databaseReason(errors.data()), c.reason);
+    }
+}
+
+TEST(DatabaseReason, TheErrorLeadsWithTheReasonAndKeepsTheDatabasesMessage) {
+    Firebird::IStatus* refusal = fb::master()->getStatus();
+    const std::intptr_t errors[] = {isc_arg_gds, isc_read_only_database, isc_arg_end};
+    refusal->setErrors(errors);
+    const DatabaseError error = fb::databaseError(Firebird::FbException(refusal));
+    refusal->dispose();
+    EXPECT_TRUE(error.refusedByDatabase());
+    EXPECT_EQ(error.reason(), QStringLiteral("база данных открыта только для чтения"));
+    EXPECT_EQ(error.text(), QStringLiteral("База данных открыта только для чтения\n"
+                                           "Сообщение базы данных: attempted update on read-only database"));
+}
+
+TEST_F(DataSetTest, ARefusedChangeShowsTheStoredRowAgainAndSaysWhy) {
+    const int id = fixture.addObject(QStringLiteral("А"), QStringLiteral("1"), 0);
+    fixture.addObject(QStringLiteral("Б"), QStringLiteral("2"), 0);
+    fixture.makeReadOnly();
+    DataSet objects(fixture.db());
+    openObjects(objects);
+    const int mark = objects.fieldIndex(QStringLiteral("CHECK_GRID"));
+    objects.edit();
+    objects.field(QStringLiteral("CHECK_GRID")).setValue(1);
+    QSignalSpy changed(&objects, &DataSet::rowChanged);
+    try {
+        objects.post();
+        FAIL() << "the read-only database took the change";
+    } catch (const DatabaseError& error) {
+        EXPECT_TRUE(error.text().startsWith(QStringLiteral("Изменение не сохранено: база данных открыта только для "
+                                                           "чтения\nСообщение базы данных: ")))
+            << error.text().toStdString();
+    }
+    EXPECT_EQ(objects.state(), DataSet::State::Browse);
+    EXPECT_FALSE(objects.isModified());
+    EXPECT_EQ(objects.value(0, mark), QVariant(0));
+    ASSERT_EQ(changed.count(), 1) << "views repaint the row";
+    EXPECT_EQ(changed[0][0].toInt(), 0);
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT CHECK_GRID FROM LIST_OBJECTS WHERE ID_OBJECT=%1").arg(id)),
+              QVariant(0));
+
+    // Moving away posts the open row; after a refusal the operator is still on it, and it shows what is stored.
+    const QString storedStatus = objects.field(QStringLiteral("STATUS")).asString();
+    objects.edit();
+    objects.field(QStringLiteral("STATUS")).setValue(QStringLiteral("Работает"));
+    EXPECT_THROW(objects.next(), DatabaseError);
+    EXPECT_EQ(objects.currentRow(), 0);
+    EXPECT_EQ(objects.state(), DataSet::State::Browse);
+    EXPECT_EQ(objects.field(QStringLiteral("STATUS")).asString(), storedStatus);
+}
+
+TEST_F(DataSetTest, ARefusedNewRowStaysOpenWithTheOperatorsInput) {
+    fixture.makeReadOnly();
+    DataSet objects(fixture.db());
+    openObjects(objects);
+    objects.append();
+    objects.field(QStringLiteral("FIO")).setValue(QStringLiteral("Новый"));
+    try {
+        objects.post();
+        FAIL() << "the read-only database took the row";
+    } catch (const DatabaseError& error) {
+        EXPECT_TRUE(error.text().startsWith(QStringLiteral("Запись не сохранена: база данных открыта только для "
+                                                           "чтения\nСообщение базы данных: ")))
+            << error.text().toStdString();
+    }
+    EXPECT_EQ(objects.state(), DataSet::State::Insert);
+    EXPECT_EQ(objects.rowCount(), 1);
+    EXPECT_EQ(objects.field(QStringLiteral("FIO")).asString(), QStringLiteral("Новый"));
+}
+
+TEST_F(DataSetTest, AChangeToARowAnotherUserHoldsIsRefusedAfterTheLockTimeOut) {
+    const int id = fixture.addObject(QStringLiteral("А"), QStringLiteral("1"), 0);
+    Database other;
+    other.connect(fixture.path());
+    other.execute(QStringLiteral("UPDATE LIST_OBJECTS SET CHECK_GRID=1 WHERE ID_OBJECT=%1").arg(id)); // not committed
+
+    db.setLockTimeout(1);
+    db.commit(); // the next transaction waits as set
+    DataSet objects(db);
+    openObjects(objects);
+    objects.edit();
+    objects.field(QStringLiteral("CHECK_GRID")).setValue(2);
+    try {
+        objects.post();
+        FAIL() << "the held row was changed";
+    } catch (const DatabaseError& error) {
+        EXPECT_TRUE(error.text().startsWith(QStringLiteral("Изменение не сохранено: запись изменена или заблокирована "
+                                                           "другим пользователем; повторите позже\n")))
+            << error.text().toStdString();
+    }
+    EXPECT_EQ(objects.field(QStringLiteral("CHECK_GRID")).asInteger(), 0);
 }

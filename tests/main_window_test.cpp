@@ -107,6 +107,22 @@ TEST_F(ObjectListTest, DoubleClickFlipsTheMarkAndCommitsIt) {
               QStringLiteral("Работает"));
 }
 
+TEST_F(ObjectListTest, ARefusedMarkIsReportedAndTheListShowsTheStoredOne) {
+    fixture.addObject(QStringLiteral("А"), QStringLiteral("1"), 0);
+    fixture.makeReadOnly();
+    openWindow();
+
+    window->DBGrid1DblClick();
+    ASSERT_EQ(services.messages.shown.size(), 1);
+    EXPECT_EQ(services.messages.shown[0].kind, MessageKind::Error);
+    EXPECT_TRUE(services.messages.shown[0].text.startsWith(
+        QStringLiteral("Изменение не сохранено: база данных открыта только для чтения\n")))
+        << services.messages.shown[0].text.toStdString();
+    const QAbstractItemModel* list = window->form().DBGrid1->model();
+    EXPECT_EQ(list->index(0, 0).data(Qt::EditRole).toInt(), 0);
+    EXPECT_EQ(objects().state(), DataSet::State::Browse);
+}
+
 TEST_F(ObjectListTest, TypingFindsTheFirstObjectThatBeginsWithTheTextInAnyCase) {
     fixture.addObject(QStringLiteral("Семёнов"), QStringLiteral("100"));
     fixture.addObject(QStringLiteral("Ёлкин Семён"), QStringLiteral("200"));
@@ -191,26 +207,46 @@ TEST_F(ObjectListTest, LayoutIsRestoredAtStartAndSavedAtClose) {
     EXPECT_EQ(window->form().DBGrid2->columnWidth(5), 91);
 }
 
-TEST(StartUp, WithoutADatabaseTheOperatorIsToldAndTheProcessEndsWithCodeOne) {
+TEST(StartUp, WithoutADatabaseTheOperatorIsToldWhyAndTheProcessEndsWithCodeOne) {
     ScopedTestServices services;
-    for (const bool garbageFile : {false, true}) {
-        services.messages.shown.clear();
-        services.process.exitCodes.clear();
-        QTemporaryDir home;
-        ScopedDataHome scopedHome(home.path());
-        if (garbageFile) {
-            QDir(home.path()).mkpath(QStringLiteral("Vornic_Client/DB"));
-            QFile file(home.path() + QStringLiteral("/Vornic_Client/DB/FB_PROJECT.GDB"));
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(40000, 'x'));
-        }
+    const auto expectRefusal = [&](const QString& reason) {
         EXPECT_EQ(createClientWindows(dataFolder()), nullptr);
         ASSERT_EQ(services.messages.shown.size(), 1);
-        EXPECT_EQ(services.messages.shown[0].text, kNoConnection);
+        // The line operators know stays as it was; a blank line, then why.
+        const QStringList lines = services.messages.shown[0].text.split(u'\n');
+        ASSERT_GE(lines.size(), 4) << services.messages.shown[0].text.toStdString();
+        EXPECT_EQ(lines[0], kNoConnection);
+        EXPECT_EQ(lines[1], QString());
+        EXPECT_EQ(lines[2], reason);
+        EXPECT_TRUE(lines[3].startsWith(QStringLiteral("Сообщение базы данных: "))) << lines[3].toStdString();
         EXPECT_EQ(services.process.exitCodes, QList<int>{1});
         for (QWidget* widget : QApplication::topLevelWidgets())
             EXPECT_FALSE(widget->isVisible()) << widget->objectName().toStdString();
+        services.messages.shown.clear();
+        services.process.exitCodes.clear();
+    };
+
+    for (const bool garbageFile : {false, true}) {
+        SCOPED_TRACE(garbageFile ? "garbage file" : "no file");
+        QTemporaryDir home;
+        ScopedDataHome scopedHome(home.path());
+        const QString file = home.path() + QStringLiteral("/Vornic_Client/DB/FB_PROJECT.GDB");
+        if (garbageFile) {
+            QDir(home.path()).mkpath(QStringLiteral("Vornic_Client/DB"));
+            QFile garbage(file);
+            ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+            garbage.write(QByteArray(40000, 'x'));
+        }
+        expectRefusal(garbageFile ? QStringLiteral("Файл %1 не является базой данных или повреждён").arg(file)
+                                  : QStringLiteral("Файл базы данных не найден: %1").arg(file));
     }
+
+    TestDatabase fixture;
+    ScopedDataHome scopedHome(fixture.dataHome());
+    const auto otherCopy = fixture.holdOpenInAnotherProcess();
+    if (!otherCopy)
+        GTEST_SKIP() << "no command-line database tool to hold the database in another process";
+    expectRefusal(QStringLiteral("База данных уже открыта другой копией программы"));
 }
 
 TEST(StartUp, AFailedSchemaUpgradeIsReportedAndTheProgramGoesOn) {

@@ -1,10 +1,13 @@
 #include "support/TestDatabase.h"
 
+#include "db/Firebird.h"
 #include "db/Statement.h"
 #include "tools/make_database/DatabaseMaker.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 
 #include <stdexcept>
 
@@ -90,6 +93,59 @@ void TestDatabase::reconnect() {
     database_.reset();
     database_ = std::make_unique<Database>();
     database_->connect(path());
+}
+
+void TestDatabase::makeReadOnly() {
+    database_.reset();
+    try {
+        fb::Status status;
+        fb::Handle<Firebird::IXpbBuilder> dpb(
+            fb::util()->getXpbBuilder(&status, Firebird::IXpbBuilder::DPB, nullptr, 0));
+        dpb->insertString(&status, isc_dpb_user_name, Database::kUser.toLatin1().constData());
+        dpb->insertString(&status, isc_dpb_password, Database::kPassword.toLatin1().constData());
+        dpb->insertInt(&status, isc_dpb_set_db_readonly, 1);
+        fb::Handle<Firebird::IProvider> provider(fb::master()->getDispatcher());
+        fb::Handle<Firebird::IAttachment> attachment(provider->attachDatabase(
+            &status, path().toLocal8Bit().constData(), dpb->getBufferLength(&status), dpb->getBuffer(&status)));
+        attachment->detach(&status);
+        attachment.forget();
+    } catch (const Firebird::FbException& error) {
+        throw std::runtime_error("could not make the database read-only: " + fb::errorText(error).toStdString());
+    }
+    reconnect();
+}
+
+std::unique_ptr<TestDatabase::Holder> TestDatabase::holdOpenInAnotherProcess() {
+    const QString isql = QStandardPaths::findExecutable(QStringLiteral("isql-fb"));
+    if (isql.isEmpty())
+        return nullptr;
+    database_.reset();
+    return std::make_unique<Holder>(isql, QStringList{QStringLiteral("-user"), Database::kUser,
+                                                      QStringLiteral("-password"), Database::kPassword, path()});
+}
+
+TestDatabase::Holder::Holder(const QString& program, const QStringList& arguments) {
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.start(program, arguments);
+    // Its answer to a query shows that it has the file; it then waits for more input, which comes only when the
+    // holder goes and closes it.
+    process_.write("SELECT 'HELD' || 'OPEN' FROM RDB$DATABASE;\n");
+    QByteArray output;
+    const QDeadlineTimer deadline(20000);
+    while (!output.contains("HELDOPEN") && !deadline.hasExpired() && process_.state() != QProcess::NotRunning) {
+        process_.waitForReadyRead(100);
+        output += process_.readAll();
+    }
+    if (!output.contains("HELDOPEN"))
+        throw std::runtime_error("the other process did not open the database: " + output.toStdString());
+}
+
+TestDatabase::Holder::~Holder() {
+    process_.closeWriteChannel();
+    if (!process_.waitForFinished(10000)) {
+        process_.kill();
+        process_.waitForFinished(2000);
+    }
 }
 
 } // namespace vornic::test

@@ -2,6 +2,7 @@
 
 #include "db/Database.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -49,9 +50,29 @@ public:
     // Closes the program's connection (committing, as the program does at its end) and opens a new one.
     void reconnect();
 
+    // Turns the database read-only, as an administrator can; the program's connection is opened anew.
+    void makeReadOnly();
+
+    // Another process on this computer opens the database and keeps it open until the returned object goes; the
+    // engine in that process keeps the file to itself. The program's connection is closed first, and db() is
+    // unusable until reconnect() after the holder is gone. Null when the command-line tool that holds it is
+    // missing.
+    class Holder;
+    std::unique_ptr<Holder> holdOpenInAnotherProcess();
+
 private:
     QTemporaryDir dir_;
     std::unique_ptr<Database> database_;
+};
+
+class TestDatabase::Holder final {
+public:
+    explicit Holder(const QString& program, const QStringList& arguments);
+    ~Holder();
+    Q_DISABLE_COPY_MOVE(Holder)
+
+private:
+    QProcess process_;
 };
 
 } // namespace vornic::test

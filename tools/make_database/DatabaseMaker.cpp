@@ -79,7 +79,7 @@ void makeDatabase(const QString& path, const QString& script) {
         attachment->detach(&status);
         attachment.forget();
     } catch (const FbException& error) {
-        throw DatabaseError(fb::errorText(error));
+        throw fb::databaseError(error);
     }
 }
 

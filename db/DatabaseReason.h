@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace vornic {
+
+// Why the database refused a statement or a connection, in words an operator understands, read from a status
+// vector (the code and argument pairs of IStatus::getErrors(), ending with a zero).
+//
+// The result is a phrase without a leading capital or a closing full stop, so that it reads both on a line of its
+// own and after a lead-in such as "Изменение не сохранено: ". A cause it does not know gives a general phrase:
+// the database's own message, which goes along with it, says the rest.
+QString databaseReason(const std::intptr_t* errors);
+
+} // namespace vornic
