@@ -89,7 +89,10 @@ QVariant DataSetModel::data(const QModelIndex& index, int role) const {
         return {};
     if (dataSet_.isBinaryColumn(field))
         return dataSet_.value(index.row(), field).isNull() ? QString() : QStringLiteral("(BLOB)");
-    const QVariant value = dataSet_.value(index.row(), field);
+    return displayText(dataSet_.value(index.row(), field));
+}
+
+QString displayText(const QVariant& value) {
     switch (value.typeId()) {
     case QMetaType::QDateTime:
         return dateTimeText(value.toDateTime());

@@ -8,6 +8,9 @@ namespace vornic {
 
 class DataSet;
 
+// A field's value as lists and bound fields show it: dates and times as the program writes them everywhere.
+QString displayText(const QVariant& value);
+
 // A list column bound to a data-set field.
 struct GridColumn {
     QString field;           // upper case, as the database names it

@@ -1,7 +1,6 @@
 #include "ui/Glav_form.h"
 
 #include "base/DataFolder.h"
-#include "base/JpegPicture.h"
 #include "base/Services.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
@@ -11,6 +10,7 @@
 #include "ui/Editor_bd.h"
 #include "ui/ErrorReport.h"
 #include "ui/Expense_reports.h"
+#include "ui/DialPicture.h"
 #include "ui/Gauge.h"
 #include "ui/Generate_reports.h"
 #include "ui/Generate_reports_all.h"
@@ -277,9 +277,11 @@ bool TForm1::FormCreate() {
     const QString databaseName = chooseDatabaseName(options, context_.dataFolder);
     try {
         context_.database.connect(databaseName);
-    } catch (const Failure&) {
+    } catch (const Failure& failure) {
+        // The first line is the one operators know; what follows tells them, or whoever they call, what to fix.
         context_.services.messages->inform(
-            QStringLiteral("Нет подключения к Базе Данных. Проверьте подключение в Базе Данных."));
+            QStringLiteral("Нет подключения к Базе Данных. Проверьте подключение в Базе Данных.\n\n") +
+            failure.text());
         context_.services.process->exitProcess(1);
         return false;
     }
@@ -403,16 +405,7 @@ void TForm1::IBDataSet2AfterScroll() {
         if (readings_->currentRow() < 0)
             return;
         const Field image = readings_->field(QStringLiteral("IMAGE"));
-        const QByteArray bytes = image.isNull() ? QByteArray() : image.asBytes();
-        if (bytes.isEmpty()) {
-            ui.Image2->hide();
-        } else {
-            ui.Image2->show();
-            // Bytes that are no JPEG, or a picture that fails to decode, leave the frame as it was.
-            if (looksLikeJpeg(bytes))
-                if (const std::optional<QImage> picture = decodeJpeg(bytes))
-                    ui.Image2->setPixmap(QPixmap::fromImage(*picture));
-        }
+        showDialPicture(ui.Image2, image.isNull() ? QByteArray() : image.asBytes());
         // Text that is no whole number leaves a gauge as it was, like an empty value.
         if (const auto battery = wholeNumber(readings_->field(QStringLiteral("BAT"))))
             ui.Gauge1->setProgress(*battery);
