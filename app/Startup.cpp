@@ -65,7 +65,7 @@ std::unique_ptr<ClientWindows> createClientWindows(const QString& dataFolder) {
     windows->form8 = std::make_unique<TForm8>();
     windows->form9 = std::make_unique<TForm9>();
     windows->form10 = std::make_unique<TForm10>();
-    windows->form11 = std::make_unique<TForm11>();
+    windows->form11 = std::make_unique<TForm11>(windows->session->context());
     windows->form13 = std::make_unique<TForm13>();
     // Timer1, which shows the update window, stays off until an update check has found a newer version.
     windows->form1->attachWindows({windows->form3.get(), windows->form4.get(), windows->form6.get(),

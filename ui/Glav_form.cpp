@@ -396,7 +396,7 @@ void TForm1::DBGrid2TitleClick(int) {
 
 void TForm1::DBGrid2DblClick() {
     reportFailures([&] {
-        showModal(deletedOnClose(new TForm5(this)));
+        showModal(deletedOnClose(new TForm5(context_, *objects_, *readings_, this)));
     });
 }
 
