@@ -59,10 +59,10 @@ std::unique_ptr<ClientWindows> createClientWindows(const QString& dataFolder) {
     if (!windows->form1->FormCreate())
         return nullptr;
     windows->form3 = std::make_unique<TForm3>();
-    windows->form4 = std::make_unique<TForm4>();
+    windows->form4 = std::make_unique<TForm4>(windows->session->context());
     windows->form6 = std::make_unique<TForm6>();
     windows->form7 = std::make_unique<TForm7>();
-    windows->form8 = std::make_unique<TForm8>();
+    windows->form8 = std::make_unique<TForm8>(windows->session->context(), windows->form1->IBDataSet1());
     windows->form9 = std::make_unique<TForm9>();
     windows->form10 = std::make_unique<TForm10>();
     windows->form11 = std::make_unique<TForm11>(windows->session->context());

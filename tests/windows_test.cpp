@@ -1,11 +1,9 @@
 #include "support/TestServices.h"
 #include "ui/About_program.h"
-#include "ui/Editor_bd.h"
 #include "ui/Expense_reports.h"
 #include "ui/Generate_reports.h"
 #include "ui/Generate_reports_all.h"
 #include "ui/Notrespondentsscanners.h"
-#include "ui/Service.h"
 #include "ui/Updatesoftware.h"
 
 #include <gtest/gtest.h>
@@ -27,10 +25,8 @@ TEST(Windows, CarryTheirExactCaption) {
     };
     const Case cases[] = {
         {QStringLiteral("TForm3"), make<TForm3>, QStringLiteral("Отчет по абоненту ")},
-        {QStringLiteral("TForm4"), make<TForm4>, QStringLiteral("Справочник контролируемых объектов")},
         {QStringLiteral("TForm6"), make<TForm6>, QStringLiteral("«Ворник Клиент»")},
         {QStringLiteral("TForm7"), make<TForm7>, QStringLiteral("Отчет за период ")},
-        {QStringLiteral("TForm8"), make<TForm8>, QStringLiteral("Обслуживание объектов")},
         {QStringLiteral("TForm9"), make<TForm9>, QStringLiteral("Поиск новой версии ПО")},
         {QStringLiteral("TForm10"), make<TForm10>, QStringLiteral("Список  неопрошенных  объектов")},
         {QStringLiteral("TForm13"), make<TForm13>, QStringLiteral("Отчет потребления")},

@@ -1,5 +1,6 @@
 #include "ui/Service.h"
 
-TForm8::TForm8(QWidget* parent) : QDialog(parent) {
+TForm8::TForm8(vornic::WindowContext& context, vornic::DataSet& objects, QWidget* parent)
+    : QDialog(parent), context_(context), objects_(objects) {
     ui.setupUi(this);
 }
