@@ -338,8 +338,13 @@ TEST_F(DownloadTest, HugeStalledAndRedirectedAnswersAreFailedRequestsWithTheirLi
                         }));
     EXPECT_EQ(storedCount(), 0);
     // Two answers of 64 MB went by; a client that kept one would have grown by at least that much. What is left is
-    // the answer buffer up to the 32 MB limit, with its growth reserve.
+    // the answer buffer up to the 32 MB limit, with its growth reserve. AddressSanitizer keeps freed memory in
+    // quarantine, so the figure says nothing there.
+#if !defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(peakKilobytes() - peakBefore, 60 * 1024);
+#else
+    Q_UNUSED(peakBefore);
+#endif
 }
 
 TEST_F(DownloadTest, ADatabaseErrorIsLoggedAndEndsTheRun) {
