@@ -58,15 +58,15 @@ std::unique_ptr<ClientWindows> createClientWindows(const QString& dataFolder) {
     windows->form1 = std::make_unique<TForm1>(windows->session->context());
     if (!windows->form1->FormCreate())
         return nullptr;
-    windows->form3 = std::make_unique<TForm3>();
+    windows->form3 = std::make_unique<TForm3>(windows->session->context(), windows->form1->IBDataSet1());
     windows->form4 = std::make_unique<TForm4>(windows->session->context());
     windows->form6 = std::make_unique<TForm6>();
-    windows->form7 = std::make_unique<TForm7>();
+    windows->form7 = std::make_unique<TForm7>(windows->session->context());
     windows->form8 = std::make_unique<TForm8>(windows->session->context(), windows->form1->IBDataSet1());
     windows->form9 = std::make_unique<TForm9>();
-    windows->form10 = std::make_unique<TForm10>();
+    windows->form10 = std::make_unique<TForm10>(windows->session->context());
     windows->form11 = std::make_unique<TForm11>(windows->session->context());
-    windows->form13 = std::make_unique<TForm13>();
+    windows->form13 = std::make_unique<TForm13>(windows->session->context());
     // Timer1, which shows the update window, stays off until an update check has found a newer version.
     windows->form1->attachWindows({windows->form3.get(), windows->form4.get(), windows->form6.get(),
                                    windows->form7.get(), windows->form8.get(), windows->form9.get(),

@@ -1,9 +1,5 @@
 #include "support/TestServices.h"
 #include "ui/About_program.h"
-#include "ui/Expense_reports.h"
-#include "ui/Generate_reports.h"
-#include "ui/Generate_reports_all.h"
-#include "ui/Notrespondentsscanners.h"
 #include "ui/Updatesoftware.h"
 
 #include <gtest/gtest.h>
@@ -24,12 +20,8 @@ TEST(Windows, CarryTheirExactCaption) {
         QString caption;
     };
     const Case cases[] = {
-        {QStringLiteral("TForm3"), make<TForm3>, QStringLiteral("Отчет по абоненту ")},
         {QStringLiteral("TForm6"), make<TForm6>, QStringLiteral("«Ворник Клиент»")},
-        {QStringLiteral("TForm7"), make<TForm7>, QStringLiteral("Отчет за период ")},
         {QStringLiteral("TForm9"), make<TForm9>, QStringLiteral("Поиск новой версии ПО")},
-        {QStringLiteral("TForm10"), make<TForm10>, QStringLiteral("Список  неопрошенных  объектов")},
-        {QStringLiteral("TForm13"), make<TForm13>, QStringLiteral("Отчет потребления")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.className.toStdString());

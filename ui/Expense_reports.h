@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/WindowContext.h"
 #include "ui_Expense_reports.h"
 
 #include <QDialog>
@@ -9,8 +10,9 @@ class TForm13 final : public QDialog {
     Q_DISABLE_COPY_MOVE(TForm13)
 
 public:
-    explicit TForm13(QWidget* parent = nullptr);
+    explicit TForm13(vornic::WindowContext& context, QWidget* parent = nullptr);
 
 private:
     Ui::TForm13 ui;
+    vornic::WindowContext& context_;
 };

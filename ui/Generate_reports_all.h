@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/WindowContext.h"
 #include "ui_Generate_reports_all.h"
 
 #include <QDialog>
@@ -9,8 +10,9 @@ class TForm7 final : public QDialog {
     Q_DISABLE_COPY_MOVE(TForm7)
 
 public:
-    explicit TForm7(QWidget* parent = nullptr);
+    explicit TForm7(vornic::WindowContext& context, QWidget* parent = nullptr);
 
 private:
     Ui::TForm7 ui;
+    vornic::WindowContext& context_;
 };

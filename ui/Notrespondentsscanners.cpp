@@ -1,5 +1,5 @@
 #include "ui/Notrespondentsscanners.h"
 
-TForm10::TForm10(QWidget* parent) : QDialog(parent) {
+TForm10::TForm10(vornic::WindowContext& context, QWidget* parent) : QDialog(parent), context_(context) {
     ui.setupUi(this);
 }
