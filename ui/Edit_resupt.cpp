@@ -1,6 +1,117 @@
 #include "ui/Edit_resupt.h"
 
-TForm5::TForm5(vornic::WindowContext& context, vornic::DataSet& objects, vornic::DataSet& readings, QWidget* parent)
-    : QDialog(parent), context_(context), objects_(objects), readings_(readings) {
+#include "db/DataSet.h"
+#include "db/Database.h"
+#include "ui/DbEdit.h"
+#include "ui/ErrorReport.h"
+
+#include <QCloseEvent>
+
+#include <utility>
+
+using namespace vornic;
+
+namespace {
+
+const QString kCaptionPrefix = QStringLiteral("Абонент  ");
+const QString kNoPictureNumber = QStringLiteral("Нет номера изображения. Обновите базу данных");
+const QString kSaved = QStringLiteral("Показания изменены.");
+const QString kRecognitionBack = QStringLiteral("Установлены первичные показания ");
+
+// The operator has changed or confirmed the value; 1 is a doubtful recognition.
+constexpr int kSetByOperator = 99;
+constexpr int kDoubtful = 1;
+
+} // namespace
+
+TForm5::TForm5(WindowContext& context, DataSet& objects, DataSet& readings, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      context_(context), objects_(objects), readings_(readings) {
     ui.setupUi(this);
+    // One reading and its buttons: nothing to show at another size. A larger desktop font widens the design.
+    setFixedSize(size().expandedTo(minimumSizeHint()));
+    new DbEdit(ui.DBEdit3, readings_, QStringLiteral("READINGS"), this);
+    new DbEdit(ui.DBEdit2, readings_, QStringLiteral("DAT"), this);
+    new DbEdit(ui.DBEdit1, readings_, QStringLiteral("ID_OBJECT"), this);
+    connect(ui.Button1, &QPushButton::clicked, this, &TForm5::Button1Click);
+    connect(ui.Button3, &QPushButton::clicked, this, &TForm5::Button3Click);
+    connect(ui.Button2, &QPushButton::clicked, this, &TForm5::Button2Click);
+    connect(ui.Button4, &QPushButton::clicked, this, &QDialog::close);
+}
+
+bool TForm5::event(QEvent* event) {
+    // The editor opens no window of its own, so only its opening activates it: coming back from a message box
+    // or from another program must not take the typed text as the text at opening.
+    if (event->type() == QEvent::WindowActivate && !std::exchange(activated_, true))
+        FormActivate();
+    return QDialog::event(event);
+}
+
+bool TForm5::hasCurrentReading() const {
+    return readings_.isOpen() && readings_.currentRow() >= 0;
+}
+
+void TForm5::FormActivate() {
+    reportFailures([&] {
+        const bool hasObject = objects_.isOpen() && objects_.currentRow() >= 0;
+        setWindowTitle(kCaptionPrefix + (hasObject ? objects_.field(QStringLiteral("FIO")).asString() : QString()));
+        textAtOpening_ = ui.DBEdit3->text();
+        // Selected, so that the corrected value is typed over it at once.
+        ui.DBEdit3->selectAll();
+    });
+}
+
+void TForm5::Button1Click() {
+    reportFailures([&] {
+        // Without a current reading there is no picture number either; edit() would then add a row.
+        if (!hasCurrentReading() || readings_.field(QStringLiteral("ID_IMAG")).asString().isEmpty()) {
+            ui.Label4->setText(kNoPictureNumber);
+            return;
+        }
+        const QString typed = ui.DBEdit3->text();
+        if (typed == textAtOpening_)
+            return;
+        readings_.edit();
+        readings_.field(QStringLiteral("READINGS")).setValue(typed);
+        readings_.field(QStringLiteral("ERROR")).setValue(kSetByOperator);
+        readings_.post();
+        context_.database.commitRetaining();
+        ui.Label4->setText(kSaved);
+    });
+}
+
+void TForm5::Button3Click() {
+    reportFailures([&] {
+        if (hasCurrentReading()) {
+            const Field recognition = readings_.field(QStringLiteral("RECOGNITION"));
+            readings_.edit();
+            readings_.field(QStringLiteral("READINGS"))
+                .setValue(recognition.isNull() ? QVariant() : QVariant(recognition.asString()));
+            readings_.field(QStringLiteral("ERROR")).setValue(kDoubtful);
+            readings_.post();
+            context_.database.commitRetaining();
+        }
+        ui.Label4->setText(kRecognitionBack);
+    });
+}
+
+void TForm5::Button2Click() {
+    reportFailures([&] {
+        if (!hasCurrentReading())
+            return;
+        // The deletion stays pending in the shared transaction until its next commit.
+        readings_.remove();
+        close();
+    });
+}
+
+void TForm5::FormClose() {
+    // Typed input that was not saved must not reach the database when the main window's list moves on.
+    reportFailures([&] { readings_.cancel(); });
+}
+
+void TForm5::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
 }
