@@ -1,0 +1,53 @@
+#include "db/ObjectDirectory.h"
+
+#include "db/DataSet.h"
+#include "db/Database.h"
+#include "db/Statement.h"
+
+namespace vornic {
+
+bool scannerIsStored(Database& database, const QString& scanner) {
+    Statement check(database, QStringLiteral("select ID_SCANNER from list_objects where ID_SCANNER = ?"));
+    check.bind(0, scanner);
+    check.open();
+    const bool found = check.fetch();
+    check.close();
+    return found;
+}
+
+std::optional<int> newestObjectWithScanner(Database& database, const QString& scanner) {
+    Statement newest(database, QStringLiteral("select max(ID_OBJECT) from list_objects where ID_SCANNER = ?"));
+    newest.bind(0, scanner);
+    newest.open();
+    std::optional<int> id;
+    if (newest.fetch() && !newest.value(0).isNull())
+        id = newest.value(0).toInt();
+    newest.close();
+    return id;
+}
+
+void removeObjectRecords(Database& database, int objectId) {
+    // The key is a whole number read from the object's own row, so it goes into the text as digits only.
+    const QString id = QString::number(objectId);
+    database.execute(QStringLiteral("Delete From STATUS_OBJECT where id_object=") + id);
+    database.execute(QStringLiteral("Delete From image_object_date where id_object=") + id);
+}
+
+bool moveToObject(DataSet& list, int objectId) {
+    const int column = list.fieldIndex(QStringLiteral("ID_OBJECT"));
+    if (!list.isOpen() || column < 0)
+        return false;
+    for (int row = 0;; ++row) {
+        while (row >= list.rowCount() && list.canFetchMore())
+            list.fetchMore();
+        if (row >= list.rowCount())
+            return false;
+        const QVariant key = list.value(row, column);
+        if (!key.isNull() && key.toInt() == objectId) {
+            list.moveTo(row);
+            return true;
+        }
+    }
+}
+
+} // namespace vornic
