@@ -314,6 +314,9 @@ void DataSet::edit() {
     if (state_ == State::Edit || state_ == State::Insert)
         return;
     if (rows_.empty()) {
+        // A data set that cannot insert has nothing to edit: a new row would only be refused when it is stored.
+        if (insertSql_.isEmpty())
+            throw Failure(QStringLiteral("Нет записи для изменения: список пуст."));
         append();
         return;
     }
