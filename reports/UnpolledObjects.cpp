@@ -1,0 +1,64 @@
+#include "reports/UnpolledObjects.h"
+
+#include "base/Trimmed.h"
+#include "db/DataSet.h"
+
+using namespace Qt::StringLiterals;
+
+namespace vornic {
+
+QString unpolledObjectsSelect(const QString& start, const QString& end) {
+    return u"select list_objects.id_object, list_objects.id_scanner, list_objects.fio, list_objects.address from "
+           u"list_objects where list_objects.id_object not in (select image_object_date.id_object from "
+           u"image_object_date where image_object_date.dat>='"_s +
+           start + u"' and image_object_date.dat<='"_s + end + u"');"_s;
+}
+
+QList<UnpolledObject> unpolledObjects(DataSet& list) {
+    // Read by row number: walking the current row through a long list would make the grid follow every step.
+    list.fetchAll();
+    const int scanner = list.fieldIndex(u"ID_SCANNER"_s);
+    const int fio = list.fieldIndex(u"FIO"_s);
+    const int address = list.fieldIndex(u"ADDRESS"_s);
+    QList<UnpolledObject> objects;
+    objects.reserve(list.rowCount());
+    for (int row = 0; row < list.rowCount(); ++row)
+        objects.append({list.value(row, scanner).toString(), list.value(row, fio).toString(),
+                        list.value(row, address).toString()});
+    return objects;
+}
+
+QStringList unpolledObjectsLines(const QList<UnpolledObject>& objects) {
+    QStringList lines;
+    lines.reserve(objects.size());
+    for (const UnpolledObject& object : objects)
+        lines.append(u" ID сканера:"_s + trimmed(object.scanner) + u"  ФИО абонента:"_s + trimmed(object.fio) +
+                     u"  Адресс:"_s + trimmed(object.address));
+    return lines;
+}
+
+QList<XmlElement> unpolledObjectsElements(const QList<UnpolledObject>& objects) {
+    QList<XmlElement> elements;
+    elements.reserve(objects.size());
+    for (const UnpolledObject& object : objects)
+        elements.append({u"row"_s,
+                         {{u"ID_SCANNER"_s, trimmed(object.scanner)},
+                          {u"fio"_s, trimmed(object.fio)},
+                          {u"address"_s, trimmed(object.address)}}});
+    return elements;
+}
+
+SpreadsheetReport unpolledObjectsSheet(const QList<UnpolledObject>& objects) {
+    SpreadsheetReport sheet{{25, 25, 25}, {{1, 1, u"ID сканера "_s}, {1, 2, u"ФИО абонента "_s}, {1, 3, u"Адресс "_s}}};
+    sheet.cells.reserve(3 + 3 * objects.size());
+    int row = 2;
+    for (const UnpolledObject& object : objects) {
+        sheet.cells.append({row, 1, object.scanner});
+        sheet.cells.append({row, 2, object.fio});
+        sheet.cells.append({row, 3, object.address});
+        ++row;
+    }
+    return sheet;
+}
+
+} // namespace vornic
