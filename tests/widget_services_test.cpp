@@ -1,6 +1,8 @@
+#include "support/TestServices.h"
 #include "ui/WidgetServices.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -121,4 +123,35 @@ TEST(WidgetServicesWindow, ShellOpensWebAddressesAsTheyStandAndEverythingElseAsL
     }
 }
 
+// Receives the desktop's "open" of local files in place of a desktop program.
+class FileOpener final : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public Q_SLOTS:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+TEST(WidgetServicesWindow, ShellTellsTheOperatorWhenNoProgramOpensTheTarget) {
+    vornic::ScopedTestServices doubles;
+    vornic::DesktopShell shell;
+    const QString workbook = QDir::temp().filePath(QStringLiteral("Отчет.xlsx"));
+
+    // This test machine has no desktop and no program for the file: the operator is told so.
+    shell.open(workbook);
+    ASSERT_EQ(doubles.messages.texts().size(), 1);
+    EXPECT_TRUE(doubles.messages.texts()[0].contains(workbook)) << doubles.messages.texts()[0].toStdString();
+
+    FileOpener opener;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
+    shell.open(workbook);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    EXPECT_EQ(opener.opened, QList<QUrl>{QUrl::fromLocalFile(workbook)});
+    EXPECT_EQ(doubles.messages.texts().size(), 1) << "nothing more is said when the file opens";
+}
+
 } // namespace
+
+#include "widget_services_test.moc"

@@ -66,8 +66,12 @@ QString WidgetFileDialogs::saveFileName(const QString& filter, const QString& in
 }
 
 void DesktopShell::open(const QString& target) {
-    // As with the desktop's own "open", a target that cannot be opened is not the program's failure.
-    QDesktopServices::openUrl(shellUrl(target));
+    // A target that cannot be opened is not the program's failure, but the operator asked to see it and must not
+    // be left waiting for a window that never comes.
+    if (!QDesktopServices::openUrl(shellUrl(target)))
+        services().messages->inform(QStringLiteral("Не удалось открыть «%1»: на компьютере не найдена программа, "
+                                                   "которая его открывает.")
+                                        .arg(target));
 }
 
 QUrl shellUrl(const QString& target) {
