@@ -63,7 +63,11 @@ std::unique_ptr<ClientWindows> createClientWindows(const QString& dataFolder) {
     windows->form6 = std::make_unique<TForm6>();
     windows->form7 = std::make_unique<TForm7>(windows->session->context());
     windows->form8 = std::make_unique<TForm8>(windows->session->context(), windows->form1->IBDataSet1());
-    windows->form9 = std::make_unique<TForm9>();
+    // The update check starts here; it switches Timer1 off and on again only for a newer version.
+    TForm1* form1 = windows->form1.get();
+    windows->form9 = std::make_unique<TForm9>(
+        windows->session->context(), windows->form6->LVersionText(),
+        TForm9::MainWindow{form1, form1->Timer1(), [form1] { form1->FormClose(); }});
     windows->form10 = std::make_unique<TForm10>(windows->session->context());
     windows->form11 = std::make_unique<TForm11>(windows->session->context());
     windows->form13 = std::make_unique<TForm13>(windows->session->context());

@@ -1,6 +1,5 @@
 #include "support/TestServices.h"
 #include "ui/About_program.h"
-#include "ui/Updatesoftware.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +20,6 @@ TEST(Windows, CarryTheirExactCaption) {
     };
     const Case cases[] = {
         {QStringLiteral("TForm6"), make<TForm6>, QStringLiteral("«Ворник Клиент»")},
-        {QStringLiteral("TForm9"), make<TForm9>, QStringLiteral("Поиск новой версии ПО")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.className.toStdString());

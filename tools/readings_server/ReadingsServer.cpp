@@ -257,7 +257,20 @@ void ReadingsServer::State::answerUpdateFile(const httplib::Request& request, ht
         response.status = 404;
         return;
     }
-    response.set_content(file.readAll().toStdString(), "application/octet-stream");
+    if (options.updatePieceDelayMs <= 0) {
+        response.set_content(file.readAll().toStdString(), "application/octet-stream");
+        return;
+    }
+    const auto bytes = std::make_shared<std::string>(file.readAll().toStdString());
+    const int delayMs = options.updatePieceDelayMs;
+    response.set_content_provider(bytes->size(), "application/octet-stream",
+                                  [this, bytes, delayMs](size_t offset, size_t length, httplib::DataSink& sink) {
+                                      const auto until =
+                                          std::chrono::steady_clock::now() + std::chrono::milliseconds(delayMs);
+                                      while (!stopping && std::chrono::steady_clock::now() < until)
+                                          std::this_thread::sleep_for(5ms);
+                                      return sink.write(bytes->data() + offset, std::min<size_t>(length, 64 * 1024));
+                                  });
 }
 
 ReadingsServer::Fault ReadingsServer::State::takeFault(const httplib::Request& request) {

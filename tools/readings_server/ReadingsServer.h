@@ -27,6 +27,9 @@ public:
         quint32 seed = 1;
         QDate today = QDate::currentDate();
         QString updateFolder; // served under "Software_Update/"; empty: nothing is
+        // > 0: the update folder's files go out in 64 KB pieces this many milliseconds apart, their size announced,
+        // so that a client's progress can be watched and a transfer can be caught in flight.
+        int updatePieceDelayMs = 0;
         int slowAnswerMs = 1500;                 // how late a slow answer comes
         qint64 hugeBodyBytes = 64 * 1024 * 1024; // the size of a huge answer
         int stallMs = 60000;                     // how long a stalled request waits before it is closed unanswered

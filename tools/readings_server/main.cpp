@@ -38,7 +38,10 @@ int main(int argc, char** argv) {
     const QCommandLineOption updateFolder(QStringLiteral("update-folder"),
                                           QStringLiteral("Folder served under Software_Update/."),
                                           QStringLiteral("DIR"));
-    parser.addOptions({port, scanners, days, firstScanner, encoding, pictureBytes, seed, updateFolder});
+    const QCommandLineOption updatePieceDelay =
+        number("update-piece-delay", "Send update files in 64 KB pieces N ms apart; 0 sends them at once.", 0);
+    parser.addOptions(
+        {port, scanners, days, firstScanner, encoding, pictureBytes, seed, updateFolder, updatePieceDelay});
     parser.process(app);
 
     const auto integer = [&](const QCommandLineOption& option) {
@@ -60,6 +63,7 @@ int main(int argc, char** argv) {
     options.seed = quint32(integer(seed));
     options.encoding = parser.value(encoding);
     options.updateFolder = parser.value(updateFolder);
+    options.updatePieceDelayMs = integer(updatePieceDelay);
 
     try {
         vornic::ReadingsServer server(options);

@@ -1,0 +1,326 @@
+#include "db/Database.h"
+#include "support/MainWindowFixture.h"
+#include "tools/readings_server/ReadingsServer.h"
+#include "ui/Updatesoftware.h"
+#include "ui/WindowContext.h"
+#include "update/Threadupdate.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace vornic;
+
+namespace {
+
+const QString kDescription = QStringLiteral("Update_inf.XML");
+
+QByteArray description(const QString& rows) {
+    return (QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Update>") + rows + QStringLiteral("</Update>"))
+        .toUtf8();
+}
+
+QByteArray updateBytes(qsizetype size) {
+    QByteArray bytes(size, '\0');
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(i * 7 + 3);
+    return bytes;
+}
+
+// The update window over a main window on a fresh database, against a local server whose "Software_Update/" folder
+// the test fills.
+class UpdateCheckTest : public test::MainWindowTest {
+protected:
+    QTemporaryDir updateFolder;
+    std::unique_ptr<ReadingsServer> server;
+    std::unique_ptr<TForm9> form9;
+    int settingsSaved = 0;
+
+    void SetUp() override { openWindow(); }
+
+    void TearDown() override {
+        form9.reset(); // the check ends before the server goes
+        server.reset();
+    }
+
+    void serve(const QByteArray& updateDescription, int pieceDelayMs = 0) {
+        writeFile(kDescription, updateDescription);
+        ReadingsServer::Options options;
+        options.updateFolder = updateFolder.path();
+        options.updatePieceDelayMs = pieceDelayMs;
+        server = std::make_unique<ReadingsServer>(options);
+        server->start();
+    }
+
+    void writeFile(const QString& name, const QByteArray& bytes) {
+        QFile file(QDir(updateFolder.path()).filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+
+    // Start-up's creation of the update window, with the server (or the given address) as the base address.
+    TForm9& createUpdateWindow(const QString& link = {}) {
+        context().settings().writeString(QStringLiteral("Edit_link"), QStringLiteral("link"),
+                                         link.isNull() ? server->baseAddress() : link);
+        form9 = std::make_unique<TForm9>(context(), QStringLiteral(" 83 "),
+                                         TForm9::MainWindow{window.get(), window->Timer1(), [this] {
+                                                                window->FormClose();
+                                                                ++settingsSaved;
+                                                            }});
+        return *form9;
+    }
+
+    // Waits until the check has ended and its last signals have reached the windows.
+    void waitForEnd() {
+        QTRY_VERIFY_WITH_TIMEOUT(form9->updateCheck().isFinished(), 15000);
+        QCoreApplication::processEvents();
+    }
+
+    void waitForOffer() {
+        QTRY_VERIFY_WITH_TIMEOUT(form9->updateCheck().waitingForOperator(), 15000);
+        QCoreApplication::processEvents();
+    }
+
+    QString caption() const { return form9->windowTitle(); }
+    QStringList dataFolderFiles() const {
+        return QDir(fixture.folder()).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    }
+};
+
+TEST_F(UpdateCheckTest, OnlyTheFirstNewerRowLeadsToAnOfferAndSwitchesTheTimerOn) {
+    struct Case {
+        const char* name;
+        QByteArray description;
+        bool offered;
+    };
+    const Case cases[] = {
+        {"equal version", description(QStringLiteral("<row Version=\"83\" Put=\"VornicClient.exe\"/>")), false},
+        {"older version", description(QStringLiteral("<row Version=\"9\" Put=\"VornicClient.exe\"/>")), false},
+        {"newer version", description(QStringLiteral("<row Version=\"84\" Put=\"VornicClient.exe\"/>")), true},
+        {"older row first",
+         description(QStringLiteral("<row Version=\"82\" Put=\"a.exe\"/><other Version=\"99\"/><row Version=\"84\" "
+                                    "Put=\"b.exe\"/>")),
+         true},
+        {"version not a number", description(QStringLiteral("<row Version=\"8x4\" Put=\"VornicClient.exe\"/>")), false},
+        {"a bad version ends the check before a newer row",
+         description(QStringLiteral("<row Put=\"a.exe\"/><row Version=\"84\" Put=\"b.exe\"/>")), false},
+        {"not XML", QByteArray("<html>no description"), false},
+        {"only other elements", description(QStringLiteral("<Row Version=\"84\"/>")), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        serve(c.description);
+        window->Timer1().start();
+        createUpdateWindow();
+        EXPECT_FALSE(window->Timer1().isActive()) << "switched off as the check is made";
+        if (c.offered)
+            waitForOffer();
+        else
+            waitForEnd();
+        EXPECT_EQ(window->Timer1().isActive(), c.offered);
+        EXPECT_EQ(caption(), QStringLiteral("Поиск новой версии ПО")) << "nothing is reported";
+        EXPECT_FALSE(form9->isVisible());
+        window->Timer1().stop();
+        form9.reset();
+        server.reset();
+    }
+    EXPECT_TRUE(services.shell.targets.isEmpty());
+    EXPECT_TRUE(services.process.exitCodes.isEmpty());
+}
+
+TEST(UpdateFailureCaption, FollowsTheStatusOrTheSocketError) {
+    using Kind = HttpFailure::Kind;
+    const std::optional<QString> none;
+    const QString unreachable = QStringLiteral("Не удалось подключится к удалённому серверу");
+    const struct {
+        HttpFailure failure;
+        std::optional<QString> caption;
+    } cases[] = {
+        {{Kind::Protocol, 400, QStringLiteral("Bad Request")},
+         QStringLiteral("400 C") + QStringLiteral("ервер обнаружил в запросе клиента синтаксическую ошибку")},
+        {{Kind::Protocol, 401, QStringLiteral("Unauthorized")},
+         QStringLiteral("401 Запрос требует идентификации пользователя.")},
+        {{Kind::Protocol, 404, QStringLiteral("Not Found")}, QStringLiteral("404 Страница не найдена")},
+        {{Kind::Protocol, 503, QStringLiteral("Service Unavailable")}, QStringLiteral("503 Service Unavailable")},
+        {{Kind::Socket, 11001, {}}, unreachable},
+        {{Kind::Socket, 10054, {}}, unreachable},
+        {{Kind::Socket, 10061, {}}, none},
+        {{Kind::Socket, 10060, {}}, none},
+        {{Kind::TooLarge, 1024, {}}, none},
+        {{Kind::Interrupted, 0, {}}, none},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failure.describe().toStdString());
+        const std::optional<QString> caption = updateFailureCaption(c.failure);
+        ASSERT_EQ(caption.has_value(), c.caption.has_value());
+        if (caption) {
+            EXPECT_EQ(caption->toStdString(), c.caption->toStdString());
+        }
+    }
+}
+
+TEST_F(UpdateCheckTest, AFailedDescriptionRequestLeavesItsCaptionOnTheHiddenWindow) {
+    serve(QByteArray());
+    QFile::remove(QDir(updateFolder.path()).filePath(kDescription)); // the server answers 404
+    const struct {
+        const char* name;
+        QString link;
+        QString caption;
+    } cases[] = {
+        {"404", server->baseAddress(), QStringLiteral("404 Страница не найдена")},
+        {"host not found", QStringLiteral("http://no-such-host.invalid/"),
+         QStringLiteral("Не удалось подключится к удалённому серверу")},
+        {"no address set", QStringLiteral("0"), QStringLiteral("Не удалось подключится к удалённому серверу")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        createUpdateWindow(c.link);
+        waitForEnd();
+        EXPECT_EQ(caption().toStdString(), c.caption.toStdString());
+        EXPECT_FALSE(form9->isVisible());
+        EXPECT_FALSE(window->Timer1().isActive());
+    }
+}
+
+TEST_F(UpdateCheckTest, DownloadSavesOpensAndEndsTheClientKeepingPendingWork) {
+    const QByteArray file = updateBytes(300 * 1024);
+    serve(description(QStringLiteral("<row Version=\"80\" Put=\"old.exe\"/><row Version=\"84\" "
+                                     "Put=\"VornicClient_84.exe\"/>")),
+          20);
+    writeFile(QStringLiteral("VornicClient_84.exe"), file);
+    const int object = fixture.addObject(QStringLiteral("Иванов"), QStringLiteral("860001"));
+    // Posted and not yet committed, as a service journal entry waits for its commit.
+    context().database.execute(
+        QStringLiteral("UPDATE LIST_OBJECTS SET FIO = 'Петров' WHERE ID_OBJECT = %1").arg(object));
+
+    const QString committed = QStringLiteral("SELECT FIO FROM LIST_OBJECTS WHERE ID_OBJECT = %1").arg(object);
+    ASSERT_EQ(fixture.committedValue(committed), QVariant(QStringLiteral("Иванов")));
+
+    createUpdateWindow();
+    waitForOffer();
+    form9->show();
+    form9->Button2Click();
+    EXPECT_FALSE(form9->form().Button2->isEnabled());
+    EXPECT_FALSE(form9->updateCheck().proceed()) << "a second press finds no check waiting";
+    QTRY_COMPARE(caption(), QStringLiteral("Идет загрузка обновления"));
+    waitForEnd();
+
+    const QString target = fixture.folder() + QStringLiteral("VornicClient_84.exe");
+    QFile saved(target);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), file);
+    EXPECT_EQ(form9->form().ProgressBar1->maximum(), file.size());
+    EXPECT_EQ(form9->form().ProgressBar1->value(), file.size());
+    EXPECT_EQ(services.shell.targets, QStringList{target});
+    EXPECT_EQ(services.process.exitCodes, QList<int>{0});
+    EXPECT_EQ(settingsSaved, 1);
+    EXPECT_EQ(fixture.committedValue(committed), QVariant(QStringLiteral("Петров")));
+}
+
+TEST_F(UpdateCheckTest, ExitWhileTheFileIsFetchedWritesItAndOpensNothing) {
+    const QByteArray file = updateBytes(640 * 1024); // ten pieces, a second in all
+    serve(description(QStringLiteral("<row Version=\"84\" Put=\"VornicClient_84.exe\"/>")), 100);
+    writeFile(QStringLiteral("VornicClient_84.exe"), file);
+    createUpdateWindow();
+    waitForOffer();
+    form9->show();
+    form9->Button2Click();
+    QTRY_COMPARE(form9->form().ProgressBar1->maximum(), file.size());
+    QTRY_VERIFY(form9->form().ProgressBar1->value() > 0);
+    ASSERT_LT(form9->form().ProgressBar1->value(), file.size());
+    form9->Button1Click();
+    EXPECT_FALSE(form9->isVisible());
+    waitForEnd();
+
+    QFile saved(fixture.folder() + QStringLiteral("VornicClient_84.exe"));
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), file) << "the transfer completes in the background";
+    EXPECT_TRUE(services.shell.targets.isEmpty());
+    EXPECT_TRUE(services.process.exitCodes.isEmpty());
+}
+
+TEST_F(UpdateCheckTest, ExitWhileTheOfferWaitsEndsTheCheckWithoutADownload) {
+    serve(description(QStringLiteral("<row Version=\"84\" Put=\"VornicClient_84.exe\"/>")));
+    writeFile(QStringLiteral("VornicClient_84.exe"), updateBytes(10));
+    createUpdateWindow();
+    waitForOffer();
+    const QStringList before = dataFolderFiles();
+    form9->Button1Click();
+    waitForEnd();
+    form9->Button2Click(); // no check waits: nothing happens
+    EXPECT_EQ(server->requestCount(), 1) << "the description only";
+    EXPECT_EQ(dataFolderFiles(), before);
+    EXPECT_TRUE(services.shell.targets.isEmpty());
+}
+
+TEST_F(UpdateCheckTest, AFileNameThatLeavesTheDataFolderIsRefused) {
+    serve(QByteArray());
+    writeFile(QStringLiteral("x.exe"), updateBytes(10));
+    context().settings().writeString(QStringLiteral("Edit_link"), QStringLiteral("link"), server->baseAddress());
+    const QStringList before = dataFolderFiles();
+    const char* const names[] = {"",          ".",       "..",        "../x.exe",  "sub/x.exe",
+                                 "..\\x.exe", "C:x.exe", "C:\\x.exe", "x.exe&#9;", "/tmp/x.exe"};
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        writeFile(kDescription,
+                  description(QStringLiteral("<row Version=\"84\" Put=\"%1\"/>").arg(QString::fromUtf8(name))));
+        const int requests = server->requestCount();
+        createUpdateWindow();
+        waitForOffer();
+        form9->Button2Click();
+        waitForEnd();
+        EXPECT_TRUE(caption().startsWith(QStringLiteral("Сервер указал недопустимое имя файла обновления")))
+            << caption().toStdString();
+        EXPECT_EQ(server->requestCount(), requests + 1) << "the description only";
+        form9.reset();
+    }
+    EXPECT_EQ(dataFolderFiles(), before);
+    EXPECT_TRUE(services.shell.targets.isEmpty());
+    EXPECT_TRUE(services.process.exitCodes.isEmpty());
+}
+
+TEST(UpdateFileName, PlainNamesPass) {
+    for (const char* name : {"VornicClient.exe", "Vornic Client 84.msi", "обновление.exe", "a..b"})
+        EXPECT_TRUE(isPlainFileName(QString::fromUtf8(name))) << name;
+}
+
+TEST_F(UpdateCheckTest, WindowIsAModelessOfferCentredOnTheMainWindow) {
+    serve(description(QStringLiteral("<row Version=\"83\" Put=\"VornicClient.exe\"/>")));
+    createUpdateWindow();
+    Ui::TForm9& ui = form9->form();
+    EXPECT_EQ(caption().toStdString(), "Поиск новой версии ПО");
+    EXPECT_EQ(ui.Button2->text(), QStringLiteral("Скачать"));
+    EXPECT_EQ(ui.Button1->text(), QStringLiteral("Выход"));
+    EXPECT_FALSE(form9->windowFlags().testFlag(Qt::WindowSystemMenuHint));
+    EXPECT_FALSE(form9->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(form9->windowFlags().testFlag(Qt::WindowMinMaxButtonsHint));
+
+    window->show();
+    form9->show();
+    EXPECT_FALSE(form9->isModal());
+    QWidget* first = form9->nextInFocusChain();
+    while (first->focusPolicy() == Qt::NoFocus)
+        first = first->nextInFocusChain();
+    EXPECT_EQ(first, ui.Button2) << "first in the tab order";
+    const QPoint offset = form9->frameGeometry().center() - window->frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 2);
+
+    QTest::keyClick(form9.get(), Qt::Key_Escape);
+    EXPECT_TRUE(form9->isVisible()) << "only \"Выход\" closes the window";
+    window->Timer1().start();
+    form9->FormActivate();
+    EXPECT_FALSE(window->Timer1().isActive());
+
+    // A transfer that announces no size gets a busy bar, not a percentage.
+    Q_EMIT form9->updateCheck().transferProgressed(-1, 500);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ui.ProgressBar1->maximum(), 0);
+    Q_EMIT form9->updateCheck().transferProgressed(2000, 500);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ui.ProgressBar1->maximum(), 2000);
+    EXPECT_EQ(ui.ProgressBar1->value(), 500);
+}
+
+} // namespace

@@ -1,0 +1,239 @@
+#include "update/Threadupdate.h"
+
+#include "base/Failure.h"
+
+#include <QDomDocument>
+#include <QDomElement>
+#include <QDomNode>
+#include <QDomNodeList>
+#include <QFile>
+#include <QTimer>
+
+namespace vornic {
+
+QList<UpdateRow> parseUpdateDescription(const QByteArray& bytes) {
+    QDomDocument document;
+    QString message;
+    int line = 0;
+    int column = 0;
+    if (!document.setContent(bytes, false, &message, &line, &column))
+        throw Failure(QStringLiteral("Описание обновления не является правильным XML-документом: %1 (строка %2, "
+                                     "позиция %3).")
+                          .arg(message)
+                          .arg(line)
+                          .arg(column));
+    QList<UpdateRow> rows;
+    const QDomNodeList children = document.documentElement().childNodes();
+    for (int i = 0; i < children.count(); ++i) {
+        const QDomNode node = children.item(i);
+        // A processing instruction named "row" is no entry: only elements carry attributes.
+        if (!node.isElement() || node.nodeName() != u"row")
+            continue;
+        const QDomElement row = node.toElement();
+        rows.append({row.attribute(QStringLiteral("Version")), row.attribute(QStringLiteral("Put"))});
+    }
+    return rows;
+}
+
+std::optional<bool> isNewerVersion(const QString& offered, const QString& current) {
+    bool offeredOk = false;
+    bool currentOk = false;
+    const qlonglong offeredNumber = offered.toLongLong(&offeredOk, 10);
+    const qlonglong currentNumber = current.trimmed().toLongLong(&currentOk, 10);
+    if (!offeredOk || !currentOk)
+        return std::nullopt;
+    return offeredNumber > currentNumber;
+}
+
+bool isPlainFileName(const QString& name) {
+    if (name.isEmpty() || name == u"." || name == u"..")
+        return false;
+    for (const QChar c : name)
+        if (c == u'/' || c == u'\\' || c == u':' || c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return false;
+    return true;
+}
+
+std::optional<QString> updateFailureCaption(const HttpFailure& failure) {
+    switch (failure.kind) {
+    case HttpFailure::Kind::Protocol:
+        switch (failure.code) {
+        case 400:
+            // The "C" after "400 " is a Latin capital, as the message has always been written.
+            return QStringLiteral("400 Cервер обнаружил в запросе клиента синтаксическую ошибку");
+        case 401:
+            return QStringLiteral("401 Запрос требует идентификации пользователя.");
+        case 404:
+            return QStringLiteral("404 Страница не найдена");
+        default:
+            return QString::number(failure.code) + QStringLiteral(" ") + failure.message;
+        }
+    case HttpFailure::Kind::Socket:
+        if (failure.code == 11001 || failure.code == 10054)
+            return QStringLiteral("Не удалось подключится к удалённому серверу");
+        return std::nullopt;
+    case HttpFailure::Kind::TooLarge:
+    case HttpFailure::Kind::Interrupted:
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+} // namespace vornic
+
+using vornic::HttpClient;
+
+using vornic::HttpFailure;
+
+namespace {
+
+// Every request of the update check carries these; an update server may expect them.
+const QList<QByteArray> kRequestHeaders = {
+    QByteArrayLiteral("Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8"),
+    QByteArrayLiteral("User-Agent: Mozilla/3.0 (compatible; Indy Library)"),
+};
+
+// A failure the check reports and stops at; the others end the run without a word.
+bool reportedFailure(const HttpFailure& failure) {
+    return failure.kind == HttpFailure::Kind::Protocol || failure.kind == HttpFailure::Kind::Socket;
+}
+
+// Shows what the server named, with control characters made visible as replacement marks.
+QString shownName(QString name) {
+    for (QChar& c : name)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = QChar::ReplacementCharacter;
+    return name;
+}
+
+} // namespace
+
+ThreadUpdate::ThreadUpdate(QString baseAddress, const QString& currentVersion, QString dataFolder, QTimer& mainTimer)
+    : baseAddress_(std::move(baseAddress)), currentVersion_(currentVersion.trimmed()),
+      dataFolder_(std::move(dataFolder)) {
+    mainTimer.stop();
+    connect(
+        this, &ThreadUpdate::mainTimerSwitched, &mainTimer,
+        [&mainTimer](bool on) {
+            if (on)
+                mainTimer.start();
+            else
+                mainTimer.stop();
+        },
+        Qt::QueuedConnection);
+}
+
+ThreadUpdate::~ThreadUpdate() {
+    abandon();
+    wait();
+}
+
+bool ThreadUpdate::proceed() {
+    const std::lock_guard lock(mutex_);
+    if (!waiting_ || downloadChosen_ || stop_)
+        return false;
+    downloadChosen_ = true;
+    decided_.notify_all();
+    return true;
+}
+
+void ThreadUpdate::requestStop() {
+    stop_ = true;
+    const std::lock_guard lock(mutex_);
+    decided_.notify_all();
+}
+
+void ThreadUpdate::abandon() {
+    abandoned_ = true;
+    requestStop();
+}
+
+bool ThreadUpdate::waitingForOperator() const {
+    const std::lock_guard lock(mutex_);
+    return waiting_;
+}
+
+ThreadUpdate::Choice ThreadUpdate::awaitOperator() {
+    std::unique_lock lock(mutex_);
+    waiting_ = true;
+    // The condition variable lets the lock go while it sleeps; the thread takes no processor time until woken.
+    decided_.wait(lock, [this] { return downloadChosen_ || stop_.load(); });
+    waiting_ = false;
+    // The first choice counts: "Выход" right after "Скачать" lets the download complete, unopened.
+    return downloadChosen_ ? Choice::Download : Choice::Exit;
+}
+
+void ThreadUpdate::run() {
+    const HttpClient http(&abandoned_, {}, kRequestHeaders);
+    const auto progress = [this](qint64 expected, qint64 received) { Q_EMIT transferProgressed(expected, received); };
+    QByteArray description;
+    if (const std::optional<HttpFailure> failure =
+            http.get(baseAddress_ + QStringLiteral("Software_Update/Update_inf.XML"), description, kDescriptionLimit,
+                     progress)) {
+        if (const std::optional<QString> caption = vornic::updateFailureCaption(*failure)) {
+            Q_EMIT captionChanged(*caption);
+            Q_EMIT hideRequested();
+            stop_ = true;
+        }
+        return;
+    }
+    QList<vornic::UpdateRow> rows;
+    try {
+        rows = vornic::parseUpdateDescription(description);
+    } catch (const vornic::Failure&) {
+        return; // a broken description is no offer, and not the operator's concern
+    }
+    description.clear();
+    for (const vornic::UpdateRow& row : rows) {
+        const std::optional<bool> newer = vornic::isNewerVersion(row.version, currentVersion_);
+        if (!newer)
+            return;
+        if (*newer) {
+            Q_EMIT mainTimerSwitched(true);
+            if (awaitOperator() == Choice::Download && !abandoned_)
+                download(row.put);
+            return;
+        }
+        Q_EMIT hideRequested();
+        if (stop_)
+            return;
+    }
+}
+
+void ThreadUpdate::download(const QString& put) {
+    if (!vornic::isPlainFileName(put)) {
+        // The name comes from the server: one that leaves the data folder could write and run a file anywhere.
+        Q_EMIT captionChanged(
+            QStringLiteral("Сервер указал недопустимое имя файла обновления: \"%1\"").arg(shownName(put)));
+        stop_ = true;
+        return;
+    }
+    const QString url = baseAddress_ + QStringLiteral("Software_Update/") + put;
+    const QString target = dataFolder_ + put;
+    Q_EMIT captionChanged(QStringLiteral("Идет загрузка обновления"));
+    // "Выход" during the transfer does not cut it short: only the program's end does (abandoned_).
+    const HttpClient http(&abandoned_, {}, kRequestHeaders);
+    QByteArray file;
+    if (const std::optional<HttpFailure> failure =
+            http.get(url, file, kFileLimit,
+                     [this](qint64 expected, qint64 received) { Q_EMIT transferProgressed(expected, received); })) {
+        if (!reportedFailure(*failure))
+            return; // too large or given up: nothing is written
+        if (const std::optional<QString> caption = vornic::updateFailureCaption(*failure))
+            Q_EMIT captionChanged(*caption);
+        stop_ = true;
+        // An error page is not part of the update file.
+        if (failure->kind == HttpFailure::Kind::Protocol)
+            file.clear();
+    }
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(file) != file.size() || !out.flush()) {
+        Q_EMIT captionChanged(QStringLiteral("Не удалось записать файл обновления: ") + out.errorString());
+        return;
+    }
+    out.close();
+    file.clear();
+    if (stop_ || abandoned_)
+        return;
+    Q_EMIT updateReady(target);
+}

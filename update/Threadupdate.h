@@ -1,0 +1,99 @@
+#pragma once
+
+#include "download/HttpClient.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+
+class QTimer;
+
+namespace vornic {
+
+// One "row" of the update description, its attributes as the server wrote them.
+struct UpdateRow {
+    QString version; // "Version": a decimal integer, or anything the server sent
+    QString put;     // "Put": the update file's name in "Software_Update/" and in the data folder
+};
+
+// The "row" children of the description's root, in document order; other nodes are passed over. Throws Failure
+// when the bytes are not an XML document.
+QList<UpdateRow> parseUpdateDescription(const QByteArray& bytes);
+
+// Whether the offered version is newer than the current one; nothing when either is not a decimal integer.
+std::optional<bool> isNewerVersion(const QString& offered, const QString& current);
+
+// The update file is written into the data folder and then opened: its name must stay there. Refused: an empty
+// name, "." and "..", a path separator of either kind, a drive or stream colon, a control character.
+bool isPlainFileName(const QString& name);
+
+// The caption the update window shows for a failed request; nothing for a failure it does not report.
+std::optional<QString> updateFailureCaption(const HttpFailure& failure);
+
+} // namespace vornic
+
+// The update check of one client start: it asks the server's "Software_Update/" folder whether a newer version
+// exists and, when one does, has the update window shown and waits for the operator. On "Скачать" it fetches the
+// file into the data folder and asks for it to be opened and the client ended; on "Выход" it ends.
+//
+// Its effects on windows are signals, which reach the user-interface thread in the order sent; it touches no
+// database and no window itself.
+class ThreadUpdate final : public QThread {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ThreadUpdate)
+
+public:
+    static constexpr qint64 kDescriptionLimit = 1024 * 1024;
+    static constexpr qint64 kFileLimit = 512 * 1024 * 1024;
+
+    // Made on the user-interface thread, with the server base address and the client's version as they stand now
+    // (the version trimmed). Switches the main window's timer off: it comes on again only for a newer version.
+    ThreadUpdate(QString baseAddress, const QString& currentVersion, QString dataFolder, QTimer& mainTimer);
+    // Ends a check still waiting or fetching, without writing or opening anything, and waits for it.
+    ~ThreadUpdate() override;
+
+    // "Скачать": a check waiting for the operator goes on with the download. False when none was waiting.
+    bool proceed();
+    // "Выход": a waiting check ends; a download in progress completes and is written but not opened. Never waits.
+    void requestStop();
+    // The program is closing: a transfer in flight is given up and nothing more is written.
+    void abandon();
+
+    bool waitingForOperator() const;
+    const QString& baseAddress() const { return baseAddress_; }
+    const QString& currentVersion() const { return currentVersion_; }
+
+Q_SIGNALS:
+    void mainTimerSwitched(bool on);
+    void captionChanged(const QString& caption);
+    void hideRequested();
+    // A transfer began or progressed; expected is -1 when the server did not announce the size.
+    void transferProgressed(qint64 expected, qint64 received);
+    // The update file is written: open it and end the client.
+    void updateReady(const QString& path);
+
+protected:
+    void run() override;
+
+private:
+    enum class Choice { None, Download, Exit };
+    // Waits without a lock held and without using the processor until the operator has chosen or the program ends.
+    Choice awaitOperator();
+    void download(const QString& put);
+
+    const QString baseAddress_;
+    const QString currentVersion_;
+    const QString dataFolder_;
+    std::atomic_bool stop_{false};
+    std::atomic_bool abandoned_{false};
+    mutable std::mutex mutex_;
+    std::condition_variable decided_;
+    bool waiting_ = false;
+    bool downloadChosen_ = false;
+};
