@@ -14,6 +14,11 @@ struct EasyDeleter {
 };
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 
+struct HeaderListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
+
 struct MultiDeleter {
     void operator()(CURLM* handle) const { curl_multi_cleanup(handle); }
 };
@@ -186,8 +191,8 @@ int socketErrorNumber(int transferError) {
     }
 }
 
-HttpClient::HttpClient(const std::atomic_bool* interrupt, HttpTimeouts timeouts)
-    : interrupt_(interrupt), timeouts_(timeouts) {
+HttpClient::HttpClient(const std::atomic_bool* interrupt, HttpTimeouts timeouts, QList<QByteArray> headers)
+    : interrupt_(interrupt), timeouts_(timeouts), headers_(std::move(headers)) {
     initialiseOnce();
 }
 
@@ -217,6 +222,14 @@ std::optional<HttpFailure> HttpClient::get(const QString& url, QByteArray& buffe
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeouts_.stallSeconds));
     if (maxBytes > 0)
         curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
+    HeaderList headers;
+    for (const QByteArray& header : headers_)
+        if (curl_slist* longer = curl_slist_append(headers.get(), header.constData())) {
+            (void)headers.release();
+            headers.reset(longer);
+        }
+    if (headers)
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
 
     const CURLcode result = perform(curl, transfer);
     if (transfer.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {

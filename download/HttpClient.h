@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <atomic>
@@ -40,7 +41,9 @@ public:
     // Called when a transfer begins (the expected size, -1 when unknown) and as it progresses.
     using Progress = std::function<void(qint64 expected, qint64 received)>;
 
-    explicit HttpClient(const std::atomic_bool* interrupt = nullptr, HttpTimeouts timeouts = {});
+    // headers are whole header lines ("Accept: text/html") sent with every request.
+    explicit HttpClient(const std::atomic_bool* interrupt = nullptr, HttpTimeouts timeouts = {},
+                        QList<QByteArray> headers = {});
     Q_DISABLE_COPY_MOVE(HttpClient)
 
     // Appends the body to buffer. maxBytes 0 sets no size limit. On a failure the buffer keeps what had arrived,
@@ -51,6 +54,7 @@ public:
 private:
     const std::atomic_bool* interrupt_;
     HttpTimeouts timeouts_;
+    QList<QByteArray> headers_;
 };
 
 // The Windows Sockets number of a connection failure of the transfer library.

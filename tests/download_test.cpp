@@ -10,6 +10,11 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
 
 using namespace vornic;
 using vornic::test::TestDatabase;
@@ -386,4 +391,27 @@ TEST_F(DownloadTest, AnIdTwiceInOneAnswerIsCompletedAndBrokenRowsAreSkippedWithA
             << run->log[i].toStdString();
     EXPECT_EQ(run->log[5], QStringLiteral(" Показания на дату  10.03.2018 10:15:00 Обновлены"));
     EXPECT_EQ(run->log[6], QStringLiteral("Данные по №860001 обновлены и актуальны "));
+}
+
+TEST(HttpClientHeaders, EveryRequestCarriesTheClientsHeaderLines) {
+    httplib::Server http;
+    std::string accept, agent;
+    http.Get("/x", [&](const httplib::Request& request, httplib::Response& response) {
+        accept = request.get_header_value("Accept");
+        agent = request.get_header_value("User-Agent");
+        response.set_content("ok", "text/plain");
+    });
+    const int port = http.bind_to_any_port("127.0.0.1");
+    std::thread listener([&] { http.listen_after_bind(); });
+    while (!http.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const HttpClient client(nullptr, {}, {QByteArrayLiteral("Accept: text/html"), QByteArrayLiteral("User-Agent: Test/1")});
+    QByteArray body;
+    const auto failure = client.get(QStringLiteral("http://127.0.0.1:%1/x").arg(port), body);
+    http.stop();
+    listener.join();
+    EXPECT_FALSE(failure.has_value());
+    EXPECT_EQ(body, QByteArrayLiteral("ok"));
+    EXPECT_EQ(accept, "text/html");
+    EXPECT_EQ(agent, "Test/1");
 }
