@@ -1,0 +1,254 @@
+#include "reports/ConsumptionReport.h"
+
+#include "base/DateText.h"
+#include "base/Trimmed.h"
+#include "db/DataSet.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+#include <system_error>
+
+using namespace Qt::StringLiterals;
+
+namespace vornic {
+namespace {
+
+// Digits shown of a reading: as many as a reading of a meter can carry, and no more than a double holds exactly.
+constexpr int kSignificantDigits = 15;
+
+constexpr int kColumns = 6;
+
+QString decimalComma(const char* first, const char* last) {
+    QString text = QString::fromLatin1(first, last - first);
+    text.replace(u'.', u',');
+    return text;
+}
+
+// A value rounded to the significant digits it was read with: a difference such as 112.35 - 100, which is
+// 12.349999999999994 in binary, becomes the 12.35 that the readings say.
+double asRead(double value) {
+    char buffer[64];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general,
+                                       kSignificantDigits);
+    double read = value;
+    if (written.ec == std::errc())
+        std::from_chars(buffer, written.ptr, read);
+    return read;
+}
+
+// The text of a row's field as the data set gives it, the row made current for it.
+QString fieldText(DataSet& dataSet, int row, const QString& name) {
+    dataSet.moveTo(row);
+    return dataSet.field(name).asString();
+}
+
+QString trimmedCell(const QStringList& row, int column) {
+    return trimmed(row.value(column));
+}
+
+} // namespace
+
+QString consumptionObjectsSql(const ConsumptionPeriod& period) {
+    return u"SELECT distinct list_objects.id_scanner, list_objects.fio, list_objects.id_object FROM "
+           u"Image_object_date, list_objects WHERE image_object_date.id_object=list_objects.id_object and dat>='"_s +
+           period.start + u"' and dat<='"_s + period.end + u"' ORDER BY DAT DESC"_s;
+}
+
+QString consumptionReadingsSql(const QString& objectId, const ConsumptionPeriod& period) {
+    return u"SELECT image_object_date.id_object, image_object_date.dat, image_object_date.readings FROM "
+           u"Image_object_date WHERE id_object="_s +
+           objectId + u" and dat>='"_s + period.start + u"' and dat<='"_s + period.end + u"' ORDER BY DAT DESC"_s;
+}
+
+std::optional<double> numericReading(QStringView text) {
+    // The recognition writes the decimal point either way round, so a full stop counts as the decimal comma.
+    const QString reading = trimmed(text);
+    std::string number;
+    number.reserve(static_cast<size_t>(reading.size()));
+    for (const QChar c : reading) {
+        const char16_t code = c.unicode();
+        if (code == u',' || code == u'.')
+            number.push_back('.');
+        else if (code < 0x80)
+            number.push_back(static_cast<char>(code));
+        else
+            return std::nullopt;
+    }
+    // A sign, digits with at most one decimal separator and at least one digit, and an exponent: nothing else, so
+    // that "inf", "0x10" or "12,5,3" are no readings.
+    size_t at = 0;
+    const auto digits = [&] {
+        const size_t from = at;
+        while (at < number.size() && number[at] >= '0' && number[at] <= '9')
+            ++at;
+        return at - from;
+    };
+    const bool negative = at < number.size() && number[at] == '-';
+    if (at < number.size() && (number[at] == '-' || number[at] == '+'))
+        ++at;
+    const size_t mantissaFrom = at;
+    size_t mantissaDigits = digits();
+    if (at < number.size() && number[at] == '.') {
+        ++at;
+        mantissaDigits += digits();
+    }
+    if (mantissaDigits == 0)
+        return std::nullopt;
+    if (at < number.size() && (number[at] == 'e' || number[at] == 'E')) {
+        ++at;
+        if (at < number.size() && (number[at] == '-' || number[at] == '+'))
+            ++at;
+        if (digits() == 0)
+            return std::nullopt;
+    }
+    if (at != number.size())
+        return std::nullopt;
+
+    std::string unsignedNumber = number.substr(mantissaFrom);
+    if (unsignedNumber.front() == '.')
+        unsignedNumber.insert(unsignedNumber.begin(), '0');
+    double value = 0;
+    const auto parsed =
+        std::from_chars(unsignedNumber.data(), unsignedNumber.data() + unsignedNumber.size(), value);
+    if (parsed.ec != std::errc() || parsed.ptr != unsignedNumber.data() + unsignedNumber.size() ||
+        !std::isfinite(value))
+        return std::nullopt;
+    return negative ? -value : value;
+}
+
+Consumption ObjectConsumption(DataSet& readings) {
+    static const QString kReadings = u"READINGS"_s;
+    static const QString kDat = u"DAT"_s;
+    Consumption result;
+    readings.fetchAll();
+    const int rows = readings.rowCount();
+    int newest = 0;
+    std::optional<double> end;
+    for (; newest < rows && !end; ++newest)
+        end = numericReading(fieldText(readings, newest, kReadings));
+    if (!end)
+        return result; // nothing to read: zeros and no days, whatever the object before showed
+    result.endReading = *end;
+    result.endDay = trimmed(fieldText(readings, newest - 1, kDat));
+
+    // There is a numeric reading, so this finds one, at the latest the newest one.
+    std::optional<double> start;
+    int oldest = rows - 1;
+    for (; !start; --oldest)
+        start = numericReading(fieldText(readings, oldest, kReadings));
+    result.startReading = *start;
+    result.startDay = trimmed(fieldText(readings, oldest + 1, kDat));
+
+    result.consumption = result.endReading - result.startReading;
+    return result;
+}
+
+QString consumptionText(double consumption) {
+    // Rounded half away from zero on the decimal value the readings give, not on its binary neighbour, which may
+    // lie just below the half.
+    const double tenths = std::round(asRead(consumption * 10));
+    if (tenths == 0)
+        return u"0,0"_s; // a consumption that rounds to nothing has no sign
+    char buffer[400];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, tenths / 10, std::chars_format::fixed, 1);
+    return decimalComma(buffer, written.ptr);
+}
+
+QString readingText(double reading) {
+    char buffer[64];
+    // + 0.0 turns a reading of "-0" into 0.
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, reading + 0.0, std::chars_format::general,
+                                       kSignificantDigits);
+    return decimalComma(buffer, written.ptr);
+}
+
+const QStringList& consumptionTitles() {
+    static const QStringList titles = {u"ID Сканера"_s,
+                                       u"Абонент"_s,
+                                       u"Потребление куб.м"_s,
+                                       u"Показание на начало периода куб.м"_s,
+                                       u"Показания на конец периода куб.м"_s,
+                                       u"Период потребление"_s};
+    return titles;
+}
+
+QStringList consumptionRow(const QString& scanner, const QString& subscriber, const Consumption& consumption) {
+    return {scanner,
+            subscriber,
+            consumptionText(consumption.consumption),
+            readingText(consumption.startReading),
+            readingText(consumption.endReading),
+            consumption.startDay.left(10) + u" - "_s + consumption.endDay.left(10)};
+}
+
+void buildConsumptionReport(DataSet& objects, DataSet& readings, const ConsumptionPeriod& period,
+                            const std::function<void(const QStringList& row)>& addRow) {
+    static const QString kScanner = u"ID_SCANNER"_s;
+    static const QString kSubscriber = u"FIO"_s;
+    static const QString kObject = u"ID_OBJECT"_s;
+    objects.close();
+    objects.setSelectSql(consumptionObjectsSql(period));
+    objects.open();
+    objects.fetchAll();
+    for (int row = 0; row < objects.rowCount(); ++row) {
+        const QString scanner = fieldText(objects, row, kScanner);
+        const QString subscriber = fieldText(objects, row, kSubscriber);
+        const QString object = trimmed(fieldText(objects, row, kObject));
+        readings.close();
+        readings.setSelectSql(consumptionReadingsSql(object, period));
+        readings.open();
+        addRow(consumptionRow(scanner, subscriber, ObjectConsumption(readings)));
+    }
+    // The readings of the last object are of no use once its row is made.
+    readings.close();
+}
+
+QStringList consumptionReportLines(const ConsumptionPeriod& period, const QList<QStringList>& rows) {
+    QStringList lines;
+    lines.reserve(rows.size() + 1);
+    lines.append(u"Отчет расхода с: "_s + period.start + u" по: "_s + period.end);
+    const QStringList& titles = consumptionTitles();
+    for (const QStringList& row : rows) {
+        QString line;
+        for (int c = 0; c < kColumns; ++c)
+            line += u"  "_s + trimmed(titles.at(c)) + u' ' + trimmedCell(row, c);
+        lines.append(line);
+    }
+    return lines;
+}
+
+QList<XmlElement> consumptionReportElements(const ConsumptionPeriod& period, const QList<QStringList>& rows) {
+    QList<XmlElement> elements;
+    elements.reserve(rows.size() + 1);
+    elements.append({u"row"_s, {{u"date1"_s, trimmed(period.start)}, {u"date2"_s, trimmed(period.end)}}});
+    // "date1" and "date2" of an object carry its start and end readings, and "id_object" its scanner: the names
+    // are what the office's programs read.
+    for (const QStringList& row : rows)
+        elements.append({u"row"_s,
+                         {{u"id_object"_s, trimmedCell(row, 0)},
+                          {u"abonent"_s, trimmedCell(row, 1)},
+                          {u"consuming"_s, trimmedCell(row, 2)},
+                          {u"date1"_s, trimmedCell(row, 3)},
+                          {u"date2"_s, trimmedCell(row, 4)},
+                          {u"time_period"_s, trimmedCell(row, 5)}}});
+    return elements;
+}
+
+SpreadsheetReport consumptionReportSheet(const ConsumptionPeriod& period, const QList<QStringList>& rows) {
+    SpreadsheetReport sheet;
+    sheet.widths = {25, 25, 25, 25, 25, 40};
+    sheet.cells.reserve((rows.size() + 2) * kColumns);
+    sheet.cells.append({1, 1, u"Отчет потребления "_s});
+    sheet.cells.append({1, 2, u"С: "_s + trimmed(period.start)});
+    sheet.cells.append({1, 3, u"По: "_s + trimmed(period.end)});
+    const QStringList& titles = consumptionTitles();
+    for (int c = 0; c < kColumns; ++c)
+        sheet.cells.append({2, c + 1, trimmed(titles.at(c))});
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < kColumns; ++c)
+            sheet.cells.append({r + 3, c + 1, trimmedCell(rows.at(r), c)});
+    return sheet;
+}
+
+} // namespace vornic

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "reports/ExcelSheet.h"
+#include "reports/ReportFiles.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <functional>
+#include <optional>
+
+namespace vornic {
+
+class DataSet;
+
+// The consumption report: for every object with a reading in a period of days, its newest and oldest readings
+// that are numbers, the days they were taken and the difference between them. Readings are the numbers bills are
+// made from, so they are kept in double precision and printed as they were read.
+
+// The period as the report's pickers write it: "01.01.2014" and "11.11.2014 23:59:59".
+struct ConsumptionPeriod {
+    QString start;
+    QString end;
+};
+
+// The statements of the report, assembled from the period's date texts and the object's key. The values are
+// numbers and dates the program makes itself, never text the operator typed.
+QString consumptionObjectsSql(const ConsumptionPeriod& period);
+QString consumptionReadingsSql(const QString& objectId, const ConsumptionPeriod& period);
+
+// A reading that can be read as a number: "12.5" and "12,5" alike, with blanks around it. Nothing for a text the
+// recognition could not make a number of, or for an empty one.
+std::optional<double> numericReading(QStringView text);
+
+// What ObjectConsumption finds in one object's readings of the period. An object without any numeric reading
+// has both readings and the consumption 0 and empty day texts.
+struct Consumption {
+    double endReading = 0;
+    double startReading = 0;
+    double consumption = 0; // end reading - start reading; a replaced or rolled-over meter gives a negative one
+    QString endDay;         // the date texts of the two readings' rows
+    QString startDay;
+};
+
+// readings is open on one object's readings of the period, newest first, with the columns DAT and READINGS: the
+// end reading is the newest numeric one, the start reading the oldest.
+Consumption ObjectConsumption(DataSet& readings);
+
+// The consumption with one decimal, rounded half away from zero: 25 gives "25,0", -3.25 gives "-3,3".
+QString consumptionText(double consumption);
+// A reading with up to 15 significant digits and a decimal comma, a whole one without a decimal part:
+// "1475", "123,45", "16777217".
+QString readingText(double reading);
+
+// The titles of the report's six columns, in order.
+const QStringList& consumptionTitles();
+
+// The six cells of an object's row: scanner, subscriber, consumption, start reading, end reading, and the days
+// of the two readings ("01.11.2014 - 10.11.2014").
+QStringList consumptionRow(const QString& scanner, const QString& subscriber, const Consumption& consumption);
+
+// The Build: objects and readings are data sets of the program's connection, given their statements here. Each
+// object's row is handed to addRow as soon as it is made, so that a statement refused halfway leaves the rows
+// made before it.
+void buildConsumptionReport(DataSet& objects, DataSet& readings, const ConsumptionPeriod& period,
+                            const std::function<void(const QStringList& row)>& addRow);
+
+// The three forms of a report whose grid holds rows (six cells each, as consumptionRow makes them).
+QStringList consumptionReportLines(const ConsumptionPeriod& period, const QList<QStringList>& rows);
+QList<XmlElement> consumptionReportElements(const ConsumptionPeriod& period, const QList<QStringList>& rows);
+SpreadsheetReport consumptionReportSheet(const ConsumptionPeriod& period, const QList<QStringList>& rows);
+
+} // namespace vornic
