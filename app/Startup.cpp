@@ -3,6 +3,7 @@
 #include "app/ClientSession.h"
 #include "app/TerminationSignals.h"
 #include "base/DataFolder.h"
+#include "base/LocalTimeZone.h"
 #include "base/Services.h"
 #include "ui/About_program.h"
 #include "ui/Editor_bd.h"
@@ -79,6 +80,7 @@ std::unique_ptr<ClientWindows> createClientWindows(const QString& dataFolder) {
 }
 
 int runClient(int argc, char** argv) {
+    settleLocalTimeZone();
     ClientApplication application(argc, argv);
     QApplication::setApplicationName(applicationTitle());
     installWidgetServices();

@@ -9,6 +9,7 @@
 //
 // Figures of a Debug build (as ./test builds it) say little: build with -DCMAKE_BUILD_TYPE=Release.
 
+#include "base/LocalTimeZone.h"
 #include "app/ClientSession.h"
 #include "base/DataFolder.h"
 #include "base/Services.h"
@@ -165,6 +166,7 @@ public:
 } // namespace
 
 int main(int argc, char** argv) {
+    vornic::settleLocalTimeZone(); // as the client does at its start
     const int objects = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int days = argc > 2 ? std::atoi(argv[2]) : 365;
 
