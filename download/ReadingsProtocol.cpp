@@ -1,6 +1,7 @@
 #include "download/ReadingsProtocol.h"
 
 #include "base/Failure.h"
+#include "base/Trimmed.h"
 
 #include <QDomDocument>
 #include <QDomElement>
@@ -18,16 +19,6 @@ namespace vornic {
 
 namespace {
 
-// Blanks and control characters both go: a scanner id typed into the directory may carry a tab or a line break.
-QString trimmedOfControls(const QString& text) {
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first).unicode() <= 0x20)
-        ++first;
-    while (last > first && text.at(last - 1).unicode() <= 0x20)
-        --last;
-    return text.mid(first, last - first);
-}
 
 QString dayText(QDate day) {
     return day.toString(QStringLiteral("dd.MM.yyyy"));
@@ -116,7 +107,7 @@ private:
 } // namespace
 
 QString FormatReadingsUrl(const QString& baseAddress, const QString& modemId, QDate firstDay, QDate lastDay) {
-    return baseAddress + QStringLiteral("range_photo_xml.php?idmodem=") + trimmedOfControls(modemId) +
+    return baseAddress + QStringLiteral("range_photo_xml.php?idmodem=") + trimmed(modemId) +
            QStringLiteral("&bdate=") + dayText(firstDay) + QStringLiteral("&edate=") + dayText(lastDay) +
            QStringLiteral("&order=0");
 }

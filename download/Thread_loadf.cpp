@@ -2,6 +2,7 @@
 
 #include "base/DateText.h"
 #include "base/Failure.h"
+#include "base/Trimmed.h"
 #include "base/IniFile.h"
 #include "db/Database.h"
 #include "db/SqlParameters.h"
@@ -21,16 +22,6 @@ const QString kComplete = QStringLiteral(
 // The stored reading with the received id, exactly that id: an indexed look-up.
 const QString kLookup = QStringLiteral("SELECT READINGS, DAT, IMAGE FROM IMAGE_OBJECT_DATE WHERE ID_IMAG = ?");
 
-// Trimmed of leading and trailing blanks and control characters.
-QString trimmed(const QString& text) {
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text[first] <= u' ')
-        ++first;
-    while (last > first && text[last - 1] <= u' ')
-        --last;
-    return text.mid(first, last - first);
-}
 
 // An attribute's value or a picture as stored: an empty one is NULL.
 QVariant orNull(const QString& value) {

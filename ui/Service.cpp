@@ -1,5 +1,7 @@
 #include "ui/Service.h"
 
+#include "base/Trimmed.h"
+
 #include "base/Failure.h"
 #include "db/Database.h"
 #include "ui/DataSetModel.h"
@@ -47,16 +49,6 @@ const QStringList kStatusValues = {QStringLiteral(" "), QStringLiteral("Рабо
 const QString kNoObject =
     QStringLiteral("Объект не выбран. Выберите объект в списке главного окна и откройте журнал снова.");
 
-// Names and entries typed elsewhere may carry blanks, tabs or line ends around them; none of that is shown.
-QString trimmedText(const QString& text) {
-    qsizetype first = 0;
-    qsizetype end = text.size();
-    while (first < end && text.at(first).unicode() <= u' ')
-        ++first;
-    while (end > first && text.at(end - 1).unicode() <= u' ')
-        --end;
-    return text.mid(first, end - first);
-}
 
 // The date the field holds. The day and the month may have one digit on either side of their two places; the year
 // must have all four. A text that gives no such day of the calendar (31.02) is refused, with a message that
@@ -157,7 +149,7 @@ void TForm8::ShowCurrentEntry() {
         const bool hasEntry = journal_.isOpen() && journal_.currentRow() >= 0;
         // Entries written on another workstation may break their lines with a carriage return as well.
         const QString text = hasEntry ? journal_.field(kText).asString() : QString();
-        ui.Memo1->setPlainText(trimmedText(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        ui.Memo1->setPlainText(trimmed(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         const bool hasDate = hasEntry && !journal_.field(kDate).isNull();
         if (hasDate)
             ui.MaskEdit1->setText(journal_.field(kDate).asDateTime().date().toString(kDateFormat));
@@ -168,7 +160,7 @@ void TForm8::ShowCurrentEntry() {
 
 void TForm8::FormActivate() {
     reportFailures([&] {
-        const auto trimmedField = [&](const QString& name) { return trimmedText(objects_.field(name).asString()); };
+        const auto trimmedField = [&](const QString& name) { return trimmed(objects_.field(name).asString()); };
         ui.Label1->setText(hasCurrentObject() ? trimmedField(QStringLiteral("FIO")) + QStringLiteral("  ") +
                                                     trimmedField(QStringLiteral("ADDRESS"))
                                               : QString());
