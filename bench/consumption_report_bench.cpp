@@ -9,6 +9,7 @@
 //
 // Figures of a Debug build (as ./test builds it) say little: build with -DCMAKE_BUILD_TYPE=Release.
 
+#include "bench/support/BenchSupport.h"
 #include "base/LocalTimeZone.h"
 #include "app/ClientSession.h"
 #include "base/DataFolder.h"
@@ -39,21 +40,12 @@
 
 namespace {
 
+using vornic::bench::inChildProcess;
+using vornic::bench::millisecondsSince;
+using vornic::bench::peakMegabytes;
+
 constexpr int kRowsPerCommit = 10000;
 const QDate kNewestDay(2014, 12, 31);
-
-// The peak resident memory of the process so far, from /proc/self/status; 0 when it cannot be read.
-double peakMegabytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine())
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').constFirst().toDouble() / 1024.0;
-    return 0;
-}
-
-double millisecondsSince(const QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e6; }
 
 void fillDatabase(const QString& path, int objects, int days) {
     vornic::makeDatabase(path);
@@ -96,31 +88,6 @@ void fillDatabase(const QString& path, int objects, int days) {
         }
     }
     db.commitRetaining();
-}
-
-// Runs fill in a child process and waits for it. The parent has started no thread yet, so forking is safe.
-bool inChildProcess(const std::function<void()>& fill) {
-    std::fflush(stdout);
-    const pid_t child = fork();
-    if (child < 0)
-        return false;
-    if (child == 0) {
-        int code = 0;
-        try {
-            fill();
-        } catch (const std::exception& failure) {
-            std::fprintf(stderr, "filling failed: %s\n", failure.what());
-            code = 1;
-        } catch (...) {
-            std::fprintf(stderr, "filling failed\n");
-            code = 1;
-        }
-        std::fflush(nullptr);
-        std::exit(code);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // The desktop as the benchmark needs it: the save dialogs answer with a file of the temporary folder, a message

@@ -14,6 +14,7 @@
 //
 // Figures of a Debug build (as ./test builds it) say little: build with -DCMAKE_BUILD_TYPE=Release.
 
+#include "bench/support/BenchSupport.h"
 #include "base/IniFile.h"
 #include "db/Database.h"
 #include "db/Statement.h"
@@ -46,6 +47,8 @@
 
 namespace {
 
+using vornic::bench::peakMegabytes;
+
 constexpr int kDays = 3;
 constexpr int kReadingsPerDay = 10;
 constexpr int kPictureBytes = 20000;
@@ -53,12 +56,6 @@ constexpr int kFirstScanner = 860001; // the server's first scanner and addDemoO
 constexpr int kOtherObjects = 10000;
 constexpr int kOtherRowsPerCommit = 10000;
 const QDate kToday(2018, 3, 10);
-
-double peakMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
 
 double secondsSince(const QElapsedTimer& timer) {
     return static_cast<double>(timer.nsecsElapsed()) / 1e9;

@@ -1,6 +1,7 @@
 // Opens the main window's object list on a database of 100,000 objects and moves to the last object.
 // Prints the time to the first rows shown, the time to reach the last object, and the peak memory.
 
+#include "bench/support/BenchSupport.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
 #include "tools/demo_data/DemoObjects.h"
@@ -19,11 +20,7 @@
 
 namespace {
 
-double peakMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
+using vornic::bench::peakMegabytes;
 
 } // namespace
 

@@ -8,6 +8,7 @@
 //
 // Figures of a Debug build (as ./test builds it) say little: build with -DCMAKE_BUILD_TYPE=Release.
 
+#include "bench/support/BenchSupport.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
 #include "db/Statement.h"
@@ -37,29 +38,15 @@
 
 namespace {
 
+using vornic::bench::inChildProcess;
+using vornic::bench::millisecondsSince;
+using vornic::bench::peakMegabytes;
+double residentMegabytes() { return vornic::bench::statusMegabytes("VmRSS:"); }
+
 constexpr int kPictureBytes = 30000;
 constexpr int kDistinctPictures = 50;
 constexpr int kMoves = 1000;
 constexpr int kRowsPerCommit = 1000;
-
-double peakMegabytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
-// The resident size now, from /proc/self/status; 0 when it cannot be read.
-double residentMegabytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine())
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').constFirst().toDouble() / 1024.0;
-    return 0;
-}
-
-double millisecondsSince(const QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e6; }
 
 // One object with `readings` readings two hours apart. Each picture is one of a few dial faces padded to about
 // 30 KB, with the row number written into the padding so that no two stored pictures are the same bytes.
@@ -112,31 +99,6 @@ void fillDatabase(const QString& path, int readings) {
             db.commitRetaining();
     }
     db.commitRetaining();
-}
-
-// Runs fill in a child process and waits for it. The parent has started no thread yet, so forking is safe.
-bool inChildProcess(const std::function<void()>& fill) {
-    std::fflush(stdout);
-    const pid_t child = fork();
-    if (child < 0)
-        return false;
-    if (child == 0) {
-        int code = 0;
-        try {
-            fill();
-        } catch (const std::exception& failure) {
-            std::fprintf(stderr, "filling failed: %s\n", failure.what());
-            code = 1;
-        } catch (...) {
-            std::fprintf(stderr, "filling failed\n");
-            code = 1;
-        }
-        std::fflush(nullptr);
-        std::exit(code);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // Lets the window handle what is queued, its painting included, until the dial panel shows a picture.

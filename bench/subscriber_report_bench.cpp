@@ -9,6 +9,7 @@
 //
 // Figures of a Debug build (as ./test builds it) say little: build with -DCMAKE_BUILD_TYPE=Release.
 
+#include "bench/support/BenchSupport.h"
 #include "app/ClientSession.h"
 #include "base/DataFolder.h"
 #include "base/Services.h"
@@ -38,22 +39,12 @@
 
 namespace {
 
+using vornic::bench::inChildProcess;
+using vornic::bench::millisecondsSince;
+using vornic::bench::statusMegabytes;
+
 constexpr int kRowsPerCommit = 1000;
 const QDateTime kNewest(QDate(2018, 3, 10), QTime(22, 0));
-
-// Peak resident memory (VmHWM) or resident memory now (VmRSS), from /proc/self/status; 0 when it cannot be read.
-double statusMegabytes(const char* key) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine())
-        if (line.startsWith(key))
-            return line.mid(static_cast<qsizetype>(qstrlen(key))).trimmed().split(' ').constFirst().toDouble() /
-                   1024.0;
-    return 0;
-}
-
-double millisecondsSince(const QElapsedTimer& timer) { return static_cast<double>(timer.nsecsElapsed()) / 1e6; }
 
 void fillDatabase(const QString& path, int readings) {
     vornic::makeDatabase(path);
@@ -94,31 +85,6 @@ void fillDatabase(const QString& path, int readings) {
             db.commitRetaining();
     }
     db.commitRetaining();
-}
-
-// Runs fill in a child process and waits for it. The parent has started no thread yet, so forking is safe.
-bool inChildProcess(const std::function<void()>& fill) {
-    std::fflush(stdout);
-    const pid_t child = fork();
-    if (child < 0)
-        return false;
-    if (child == 0) {
-        int code = 0;
-        try {
-            fill();
-        } catch (const std::exception& failure) {
-            std::fprintf(stderr, "filling failed: %s\n", failure.what());
-            code = 1;
-        } catch (...) {
-            std::fprintf(stderr, "filling failed\n");
-            code = 1;
-        }
-        std::fflush(nullptr);
-        std::exit(code);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // The desktop as the benchmark needs it: every save dialog answers with the next file of the folder, and any

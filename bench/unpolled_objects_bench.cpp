@@ -11,6 +11,7 @@
 // pictures), so that the peak memory printed here is the window's alone. Figures of a Debug build say little:
 // build with -DCMAKE_BUILD_TYPE=Release.
 
+#include "bench/support/BenchSupport.h"
 #include "app/ClientSession.h"
 #include "base/DataFolder.h"
 #include "base/Services.h"
@@ -37,25 +38,14 @@
 
 namespace {
 
+using vornic::bench::inChildProcess;
+using vornic::bench::millisecondsSince;
+using vornic::bench::peakMegabytes;
+
 constexpr int kRowsPerCommit = 5000;
 constexpr int kPeriodDays = 30;
 constexpr int kStaleDays = 400; // how far before the newest day the stale objects' readings lie
 const QDate kNewestDay(2018, 12, 31);
-
-// The peak resident size, from /proc/self/status; 0 when it cannot be read.
-double peakMegabytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine())
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').constFirst().toDouble() / 1024.0;
-    return 0;
-}
-
-double millisecondsSince(const QElapsedTimer& timer) {
-    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
-}
 
 bool neverRead(int object) {
     return object % 100 == 0;
@@ -107,28 +97,6 @@ void fillDatabase(const QString& path, int objects, int readings) {
             db.commitRetaining();
     }
     db.commitRetaining();
-}
-
-// Runs fill in a child process and waits for it. The parent has started no thread yet, so forking is safe.
-bool inChildProcess(const std::function<void()>& fill) {
-    std::fflush(stdout);
-    const pid_t child = fork();
-    if (child < 0)
-        return false;
-    if (child == 0) {
-        int code = 0;
-        try {
-            fill();
-        } catch (const std::exception& failure) {
-            std::fprintf(stderr, "filling failed: %s\n", failure.what());
-            code = 1;
-        }
-        std::fflush(nullptr);
-        std::exit(code);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // The desktop stand-ins: the save dialog answers with the next preset name, messages are printed, nothing is
