@@ -3,6 +3,7 @@
 #include "app/ClientSession.h"
 #include "app/TerminationSignals.h"
 #include "base/DataFolder.h"
+#include "base/DeliveredDatabase.h"
 #include "base/LocalTimeZone.h"
 #include "base/Services.h"
 #include "ui/About_program.h"
@@ -19,6 +20,7 @@
 #include "ui/WidgetServices.h"
 
 #include <QApplication>
+#include <QIcon>
 
 namespace vornic {
 namespace {
@@ -83,9 +85,15 @@ int runClient(int argc, char** argv) {
     settleLocalTimeZone();
     ClientApplication application(argc, argv);
     QApplication::setApplicationName(applicationTitle());
+    // The installed menu entry and icon, so that the task bar shows the program as the menu does.
+    QGuiApplication::setDesktopFileName(QStringLiteral("vornic-client"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vornic-client")));
     installWidgetServices();
     const bool ran = reportFailures([&] {
-        std::unique_ptr<ClientWindows> windows = createClientWindows(dataFolder());
+        const QString folder = dataFolder();
+        // A workstation's first start: the data folder gets the database an installer would have put there.
+        provideDeliveredDatabase(folder, deliveredDatabaseFile());
+        std::unique_ptr<ClientWindows> windows = createClientWindows(folder);
         if (!windows)
             return;
         // Asked to end from outside: close as the operator would, so that settings and pending work are kept.

@@ -3,14 +3,20 @@
 //   run 1: the download worker into a database that holds no readings yet;
 //   run 2: the same run into a database that already holds 300,000 readings of other objects (argv[2] overrides);
 //   the floor: the same requests and the same inserts, each committed on its own, without the worker: what the
-//   HTTP transfers and the database cost by themselves.
-// Then the ratios: run 2 against run 1 (does a full database slow the download?) and run 1 against the floor
-// (what the worker adds).
+//   HTTP transfers and the database cost by themselves;
+//   run 3: run 1 into a database on a database server of the bench's own on this computer (tools/firebird-server),
+//   as an office shares one: what the server's round trips cost. Left out when the server does not start.
+// Then the ratios: run 2 against run 1 (does a full database slow the download?), run 1 against the floor
+// (what the worker adds), and run 3 against run 1 and the floor.
 //
 // Every run starts from a copy of one database file made at the start, and runs in a process of its own, so that
 // the runs are independent and each peak memory is its run's alone. The server runs in a process of its own too:
 // it keeps every picture it has served, which would otherwise count as the client's memory. Before the timed runs
 // every picture is fetched once, so that no run pays for the server drawing them.
+//
+// `download_bench latency [OBJECTS]` measures instead what the worker makes of a distant server: 100 objects by
+// default, every answer 50 ms late, with 1, 4 and 8 requests at once, each beside the same requests made as many at
+// a time with no client work, and beside its run against the local server.
 //
 // Figures of a Debug build (as ./test builds it) say little: build with -DCMAKE_BUILD_TYPE=Release.
 
@@ -29,6 +35,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -39,6 +46,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <optional>
@@ -163,6 +171,39 @@ private:
     pid_t pid_ = -1;
     int stop_ = -1;
     int port_ = 0;
+};
+
+// A database server in a folder of its own (tools/firebird-server), until this object goes. It is started and
+// stopped by the script through the shell, so that the main process still starts no thread.
+class DatabaseServer final {
+public:
+    explicit DatabaseServer(const QString& folder) : folder_(folder) {
+        FILE* script = popen(command(QStringLiteral("start")).constData(), "r");
+        if (!script)
+            return;
+        char line[4096] = {};
+        const bool read = std::fgets(line, sizeof line, script) != nullptr;
+        if (pclose(script) == 0 && read)
+            name_ = QString::fromLocal8Bit(line).trimmed();
+    }
+    ~DatabaseServer() {
+        if (!name_.isEmpty() && std::system(command(QStringLiteral("stop")).constData()) != 0)
+            std::fprintf(stderr, "the database server in %s may still run\n", qPrintable(folder_));
+    }
+    Q_DISABLE_COPY_MOVE(DatabaseServer)
+
+    // "127.0.0.1/port:path" of a database in its folder; empty when the server did not start.
+    const QString& databaseName() const { return name_; }
+
+private:
+    QByteArray command(const QString& action) const {
+        const QString script =
+            QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../tools/firebird-server");
+        return (u'\'' + script + QStringLiteral("' ") + action + QStringLiteral(" '") + folder_ + u'\'').toLocal8Bit();
+    }
+
+    QString folder_;
+    QString name_;
 };
 
 QList<Thread_loadF::Object> objectsOf(vornic::Database& db) {
@@ -359,9 +400,168 @@ void print(const char* what, const Figures& figures) {
     std::printf("%s: a synchronous page write took %.2f ms just before\n", what, figures.syncWrite);
 }
 
+// The latency mode: the server's answers held back as a distant server's are.
+constexpr int kLatencyObjects = 100;
+constexpr int kLatencyMs = 50;
+constexpr int kParallels[] = {1, 4, 8};
+
+// Every readings request and every picture of their answers, `parallel` at a time and nothing else done: the
+// fastest a client that keeps that many requests going can be. A readings answer's pictures go to the front of
+// the queue, so that the requests go in about the worker's order.
+Figures parallelFetches(const QString& path, const QString& baseAddress, int parallel) {
+    QList<Thread_loadF::Object> objects;
+    {
+        vornic::Database db;
+        db.connect(path);
+        objects = objectsOf(db);
+    }
+    Figures figures;
+    figures.peakBefore = peakMegabytes();
+    QElapsedTimer timer;
+    timer.start();
+    struct Pending {
+        QString url;
+        bool answer = false;
+    };
+    QList<Pending> queue;
+    for (const Thread_loadF::Object& object : objects)
+        queue.append({vornic::FormatReadingsUrl(baseAddress, object.scanner, kToday.addDays(-(kDays - 1)), kToday),
+                      true});
+    vornic::HttpRequestSet requests;
+    QList<std::pair<vornic::HttpRequestSet::Id, bool>> going; // oldest first
+    while (!queue.isEmpty() || !going.isEmpty()) {
+        while (going.size() < parallel && !queue.isEmpty()) {
+            const Pending next = queue.takeFirst();
+            going.append({requests.start(next.url), next.answer});
+        }
+        const auto [request, answer] = going.takeFirst();
+        vornic::HttpRequestSet::Result result = requests.take(request);
+        if (result.failure)
+            throw std::runtime_error("a request failed");
+        if (!answer) {
+            ++figures.stored;
+            continue;
+        }
+        QList<Pending> pictures;
+        for (const vornic::AnswerElement& element : vornic::ParseReadingsAnswer(result.body).elements)
+            if (const auto* row = std::get_if<vornic::AnswerRow>(&element))
+                pictures.append({vornic::FormatPictureUrl(baseAddress, row->img), false});
+        queue = pictures + queue;
+    }
+    figures.seconds = secondsSince(timer);
+    figures.peak = peakMegabytes();
+    return figures;
+}
+
+// download_bench latency [OBJECTS]: the worker with 1, 4 and 8 requests at once against a server 50 ms away, each
+// beside the same requests made as many at a time without the worker, and beside its run against the local server
+// and the local floor (the requests and inserts one at a time without the worker).
+int latencyMode(int scanners) {
+    vornic::ReadingsServer::Options options;
+    options.scanners = scanners;
+    options.days = kDays;
+    options.readingsPerDay = kReadingsPerDay;
+    options.firstScanner = kFirstScanner;
+    options.pictureBytes = kPictureBytes;
+    options.emptyPokPercent = 0;
+    options.today = kToday;
+    const ServerProcess local(options);
+    options.latencyMs = kLatencyMs;
+    const ServerProcess distant(options);
+    if (local.port() == 0 || distant.port() == 0) {
+        std::fprintf(stderr, "the readings server did not start\n");
+        return 1;
+    }
+    const QTemporaryDir folder;
+    const QString base = folder.filePath(QStringLiteral("base.gdb"));
+    if (!inChildProcess([&] {
+            makeObjects(base, scanners);
+            return Figures{};
+        }))
+        return 1;
+    int copies = 0;
+    const auto freshCopy = [&] {
+        const QString copy = folder.filePath(QStringLiteral("run%1.gdb").arg(++copies));
+        if (!QFile::copy(base, copy))
+            throw std::runtime_error("the database could not be copied");
+        return copy;
+    };
+    const auto settingsFor = [&](const ServerProcess& server, int parallel) {
+        const QString path = folder.filePath(QStringLiteral("options%1-%2.ini").arg(server.port()).arg(parallel));
+        vornic::IniFile settings(path);
+        settings.writeString(QStringLiteral("Edit_link"), QStringLiteral("link"), server.baseAddress());
+        settings.writeInteger(QStringLiteral("Download"), QStringLiteral("parallel"), parallel);
+        return path;
+    };
+    const auto settled = [&folder](const std::function<Figures()>& run) {
+        sync();
+        const double syncWrite = syncWriteMilliseconds(folder.path());
+        std::optional<Figures> figures = inChildProcess(run);
+        if (!figures)
+            throw std::runtime_error("a run failed");
+        figures->syncWrite = syncWrite;
+        return *figures;
+    };
+
+    const int expected = scanners * kDays * kReadingsPerDay;
+    struct Row {
+        int parallel;
+        Figures distantRun, distantFloor, localRun;
+    };
+    QList<Row> rows;
+    Figures localFloor;
+    try {
+        // Each server draws every picture once before anything is timed.
+        settled([&] { return parallelFetches(base, local.baseAddress(), 8); });
+        settled([&] { return parallelFetches(base, distant.baseAddress(), 16); });
+        const QString floorCopy = freshCopy();
+        localFloor = settled([&] { return floorRun(floorCopy, local.baseAddress()); });
+        for (const int parallel : kParallels) {
+            Row row{parallel, {}, {}, {}};
+            row.distantFloor = settled([&] { return parallelFetches(base, distant.baseAddress(), parallel); });
+            const QString distantCopy = freshCopy();
+            const QString distantSettings = settingsFor(distant, parallel);
+            row.distantRun = settled([&] { return workerRun(distantCopy, distantSettings, 0); });
+            const QString localCopy = freshCopy();
+            const QString localSettings = settingsFor(local, parallel);
+            row.localRun = settled([&] { return workerRun(localCopy, localSettings, 0); });
+            rows.append(row);
+            QFile::remove(distantCopy);
+            QFile::remove(localCopy);
+        }
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "%s\n", failure.what());
+        return 1;
+    }
+
+#ifndef NDEBUG
+    std::printf("a Debug build: its figures are no guide to the program as delivered\n");
+#endif
+    std::printf("objects: %d, readings on the server: %d (%d days x %d a day), pictures of %d bytes, %d ms away\n",
+                scanners, expected, kDays, kReadingsPerDay, kPictureBytes, kLatencyMs);
+    std::printf("readings per second; floor at %d ms: the same requests as many at a time, nothing stored; "
+                "floor at 0 ms: the requests and inserts one at a time\n\n",
+                kLatencyMs);
+    std::printf("| requests at once | %d ms: worker | floor | worker / floor | 0 ms: worker | floor | worker / floor | "
+                "peak MB at %d ms |\n",
+                kLatencyMs, kLatencyMs);
+    std::printf("|---|---|---|---|---|---|---|---|\n");
+    for (const Row& row : rows)
+        std::printf("| %d | %.1f | %.1f | %.3f | %.1f | %.1f | %.3f | %.1f |\n", row.parallel,
+                    perSecond(row.distantRun), perSecond(row.distantFloor),
+                    perSecond(row.distantRun) / perSecond(row.distantFloor), perSecond(row.localRun),
+                    perSecond(localFloor), perSecond(row.localRun) / perSecond(localFloor), row.distantRun.peak);
+    for (const Row& row : rows)
+        if (row.distantRun.stored != expected || row.localRun.stored != expected || row.distantFloor.stored != expected)
+            std::printf("WARNING: %d readings expected in every run\n", expected);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "latency") == 0)
+        return latencyMode(argc > 2 ? std::atoi(argv[2]) : kLatencyObjects);
     const int scanners = argc > 1 ? std::atoi(argv[1]) : 500;
     const int otherRows = argc > 2 ? std::atoi(argv[2]) : 300000;
     const int expected = scanners * kDays * kReadingsPerDay;
@@ -424,6 +624,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "a run failed\n");
         return 1;
     }
+    const DatabaseServer databaseServer(folder.filePath(QStringLiteral("server")));
+    const QString shared = databaseServer.databaseName();
+    std::optional<Figures> run3;
+    if (!shared.isEmpty() && inChildProcess([&] {
+            makeObjects(shared, scanners);
+            return Figures{};
+        }))
+        run3 = settled([&] { return workerRun(shared, settings, 0); });
 
 #ifndef NDEBUG
     std::printf("a Debug build: its figures are no guide to the program as delivered\n");
@@ -437,9 +645,20 @@ int main(int argc, char** argv) {
     print("run 1, no readings stored before", *run1);
     print("run 2, other readings stored before", *run2);
     print("floor, the same requests and inserts without the worker", *floorFigures);
+    if (run3)
+        print("run 3, no readings stored before, a database on the local database server", *run3);
+    else
+        std::printf("run 3, a database on the local database server: not run (%s)\n",
+                    shared.isEmpty() ? "the server did not start" : "the run failed");
     if (run1->stored != expected || run2->stored != expected || floorFigures->stored != expected)
         std::printf("WARNING: %d readings expected in every run\n", expected);
     std::printf("run 2 / run 1 throughput: %.3f\n", perSecond(*run2) / perSecond(*run1));
     std::printf("run 1 / floor throughput: %.3f\n", perSecond(*run1) / perSecond(*floorFigures));
+    if (run3) {
+        if (run3->stored != expected)
+            std::printf("WARNING: %d readings expected in run 3\n", expected);
+        std::printf("run 3 / run 1 throughput: %.3f\n", perSecond(*run3) / perSecond(*run1));
+        std::printf("run 3 / floor throughput: %.3f\n", perSecond(*run3) / perSecond(*floorFigures));
+    }
     return 0;
 }

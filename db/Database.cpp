@@ -19,6 +19,23 @@ QByteArray toDatabaseText(const QString& text) {
                       .arg(text, windows1251::firstUnencodable(text)));
 }
 
+DatabaseAccount databaseAccount() {
+    const QString user = qEnvironmentVariable("ISC_USER");
+    const QString password = qEnvironmentVariable("ISC_PASSWORD");
+    // A name without its password could only fail at the server; the built-in account at least works on a file.
+    if (user.isEmpty() || password.isEmpty())
+        return {Database::kUser, Database::kPassword};
+    return {user, password};
+}
+
+bool namesDatabaseServer(const QString& databaseName) {
+    if (databaseName.contains(QStringLiteral("://")))
+        return true;
+    if (databaseName.startsWith(u'/') || databaseName.startsWith(u'.'))
+        return false;
+    return databaseName.indexOf(u':') > 1;
+}
+
 Database::Database(QObject* parent) : QObject(parent) {}
 
 Database::~Database() {
@@ -57,8 +74,9 @@ void Database::connect(const QString& databaseName) {
     try {
         fb::Status status;
         fb::Handle<IXpbBuilder> dpb(fb::util()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0));
-        dpb->insertString(&status, isc_dpb_user_name, kUser.toLatin1().constData());
-        dpb->insertString(&status, isc_dpb_password, kPassword.toLatin1().constData());
+        const DatabaseAccount account = databaseAccount();
+        dpb->insertString(&status, isc_dpb_user_name, account.user.toUtf8().constData());
+        dpb->insertString(&status, isc_dpb_password, account.password.toUtf8().constData());
         fb::Handle<IProvider> provider(fb::master()->getDispatcher());
         attachment_ = provider->attachDatabase(&status, databaseName.toLocal8Bit().constData(),
                                                dpb->getBufferLength(&status), dpb->getBuffer(&status));

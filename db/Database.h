@@ -26,6 +26,8 @@ class Database final : public QObject {
     Q_OBJECT
 
 public:
+    // The built-in account: what the program logs in with unless the environment names another
+    // (databaseAccount()).
     static inline const QString kUser = QStringLiteral("sysdba");
     static inline const QString kPassword = QStringLiteral("plumtower");
 
@@ -76,6 +78,19 @@ private:
     Firebird::ITransaction* transaction_ = nullptr;
     int lockTimeoutSeconds_ = 30;
 };
+
+// The account the program logs in with. An office that gives each operator an account of their own sets ISC_USER
+// and ISC_PASSWORD, which the database's own command-line tools read too; without both, the built-in account.
+struct DatabaseAccount {
+    QString user;
+    QString password;
+};
+DatabaseAccount databaseAccount();
+
+// Whether a database name reaches a server ("host:path", "host/port:path", "inet://host/path") rather than
+// naming a file on this computer. A drive letter ("C:\...") and a path from the root or the current folder are files,
+// colons or not.
+bool namesDatabaseServer(const QString& databaseName);
 
 // Text as the database holds it: Windows-1251 bytes. Throws Failure for a character the code page lacks.
 QByteArray toDatabaseText(const QString& text);

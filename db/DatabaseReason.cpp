@@ -142,7 +142,7 @@ QString connectionReason(const StatusVector& status) {
     if (status.has(isc_sys_request) && status.accessIsDenied())
         return naming(QStringLiteral("нет прав доступа"), fileArgument(status.find(isc_random), 0));
     if (status.hasAny({isc_net_read_err, isc_net_write_err, isc_conn_lost, isc_lost_db_connection, isc_att_shutdown}))
-        return QStringLiteral("связь с сервером базы данных потеряна; перезапустите программу");
+        return lostConnectionReason();
     if (const Entry* network = status.find(isc_network_error))
         return QStringLiteral("сервер базы данных %1 недоступен").arg(fileArgument(network, 0)).simplified();
     if (status.has(isc_unavailable))
@@ -193,6 +193,14 @@ QString changeReason(const StatusVector& status) {
 }
 
 } // namespace
+
+QString lostConnectionReason() {
+    return QStringLiteral("связь с сервером базы данных потеряна; перезапустите программу");
+}
+
+bool tellsOfLostConnection(const QString& reason) {
+    return reason.endsWith(lostConnectionReason());
+}
 
 QString databaseReason(const std::intptr_t* errors) {
     const StatusVector status(errors);

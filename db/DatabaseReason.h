@@ -14,4 +14,10 @@ namespace vornic {
 // the database's own message, which goes along with it, says the rest.
 QString databaseReason(const std::intptr_t* errors);
 
+// The reason for a connection to a database server that broke during the session. Nothing reaches the database
+// over it any more, and the program cannot go on without one.
+QString lostConnectionReason();
+// Whether a reason, alone or after a lead-in, is that one.
+bool tellsOfLostConnection(const QString& reason);
+
 } // namespace vornic

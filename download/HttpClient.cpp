@@ -146,6 +146,64 @@ CURLcode perform(CURL* easy, const Transfer& transfer) {
     return CURLE_FAILED_INIT;
 }
 
+HttpFailure noResources() {
+    return HttpFailure{HttpFailure::Kind::Socket, 10055, QStringLiteral("нет ресурсов для соединения")};
+}
+
+HttpFailure interrupted() {
+    return HttpFailure{HttpFailure::Kind::Interrupted, 0, QStringLiteral("передача прервана")};
+}
+
+// Every request, alone or one of a set, is made the same way: a connection of its own, no proxy, bounded.
+void prepare(CURL* curl, Transfer& transfer, const QByteArray& address, const HttpTimeouts& timeouts,
+             const QList<QByteArray>& headerLines, HeaderList& headers) {
+    curl_easy_setopt(curl, CURLOPT_URL, address.constData());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, receiveBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, receiveHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
+    curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(timeouts.connectSeconds));
+    // A server that accepts and then sends nothing, or stops sending, is given up after the stall time.
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeouts.stallSeconds));
+    if (transfer.maxBytes > 0)
+        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.maxBytes));
+    for (const QByteArray& header : headerLines)
+        if (curl_slist* longer = curl_slist_append(headers.get(), header.constData())) {
+            (void)headers.release();
+            headers.reset(longer);
+        }
+    if (headers)
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
+}
+
+// What became of a finished transfer: nothing (the body is the thing asked for) or why not.
+std::optional<HttpFailure> failureOf(CURL* curl, const Transfer& transfer, CURLcode result) {
+    if (transfer.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
+        transfer.buffer->truncate(transfer.startSize); // nothing of a refused answer is kept
+        return HttpFailure{HttpFailure::Kind::TooLarge, static_cast<int>(transfer.maxBytes), {}};
+    }
+    if (result == CURLE_ABORTED_BY_CALLBACK || (result == CURLE_WRITE_ERROR && transfer.interrupted()))
+        return interrupted();
+    if (result != CURLE_OK) {
+        const int number = socketErrorNumber(result);
+        return HttpFailure{HttpFailure::Kind::Socket, number, socketErrorText(number, result)};
+    }
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    // Only a success status carries the thing asked for: an error page or a redirect is no answer or picture.
+    if (status < 200 || status > 299)
+        return HttpFailure{HttpFailure::Kind::Protocol, static_cast<int>(status), reasonPhrase(transfer.statusLine)};
+    return std::nullopt;
+}
+
 } // namespace
 
 QString HttpFailure::describe() const {
@@ -200,54 +258,130 @@ std::optional<HttpFailure> HttpClient::get(const QString& url, QByteArray& buffe
                                            const Progress& progress) const {
     const EasyHandle handle(curl_easy_init());
     if (!handle)
-        return HttpFailure{HttpFailure::Kind::Socket, 10055, QStringLiteral("нет ресурсов для соединения")};
+        return noResources();
     Transfer transfer{&buffer, buffer.size(), maxBytes, &progress, interrupt_, {}, false, false};
     const QByteArray address = url.toUtf8();
-    CURL* curl = handle.get();
-    curl_easy_setopt(curl, CURLOPT_URL, address.constData());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, receiveBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, receiveHeader);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
-    curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
-    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(timeouts_.connectSeconds));
-    // A server that accepts and then sends nothing, or stops sending, is given up after the stall time.
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeouts_.stallSeconds));
-    if (maxBytes > 0)
-        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
     HeaderList headers;
-    for (const QByteArray& header : headers_)
-        if (curl_slist* longer = curl_slist_append(headers.get(), header.constData())) {
-            (void)headers.release();
-            headers.reset(longer);
-        }
-    if (headers)
-        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
+    prepare(handle.get(), transfer, address, timeouts_, headers_, headers);
+    return failureOf(handle.get(), transfer, perform(handle.get(), transfer));
+}
 
-    const CURLcode result = perform(curl, transfer);
-    if (transfer.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
-        buffer.truncate(transfer.startSize); // nothing of a refused answer is kept
-        return HttpFailure{HttpFailure::Kind::TooLarge, static_cast<int>(maxBytes), {}};
+// One request of the set: its handle, its buffer and the state its callbacks see. Kept at one address for the
+// callbacks' sake.
+struct HttpRequestSet::Request {
+    EasyHandle handle;
+    QByteArray body;
+    QByteArray address;
+    Transfer transfer;
+    bool attached = false;
+    bool done = false;
+    CURLcode result = CURLE_OK;
+};
+
+HttpRequestSet::HttpRequestSet(const std::atomic_bool* interrupt, HttpTimeouts timeouts)
+    : interrupt_(interrupt), timeouts_(timeouts), multi_(curl_multi_init()) {
+    initialiseOnce();
+}
+
+HttpRequestSet::~HttpRequestSet() {
+    for (auto& [id, request] : requests_)
+        detach(*request);
+    requests_.clear();
+    if (multi_)
+        curl_multi_cleanup(multi_);
+}
+
+void HttpRequestSet::detach(Request& request) {
+    if (request.attached)
+        curl_multi_remove_handle(multi_, request.handle.get());
+    request.attached = false;
+}
+
+HttpRequestSet::Id HttpRequestSet::start(const QString& url, qint64 maxBytes) {
+    const Id id = nextId_++;
+    auto request = std::make_unique<Request>();
+    request->handle.reset(curl_easy_init());
+    request->address = url.toUtf8();
+    request->transfer = Transfer{&request->body, 0, maxBytes, nullptr, interrupt_, {}, false, false};
+    if (!request->handle || !multi_) {
+        request->done = true;
+        request->result = CURLE_OUT_OF_MEMORY;
+    } else {
+        HeaderList none;
+        prepare(request->handle.get(), request->transfer, request->address, timeouts_, {}, none);
+        request->attached = curl_multi_add_handle(multi_, request->handle.get()) == CURLM_OK;
+        if (!request->attached) {
+            request->done = true;
+            request->result = CURLE_FAILED_INIT;
+        }
     }
-    if (result == CURLE_ABORTED_BY_CALLBACK || (result == CURLE_WRITE_ERROR && transfer.interrupted()))
-        return HttpFailure{HttpFailure::Kind::Interrupted, 0, QStringLiteral("передача прервана")};
-    if (result != CURLE_OK) {
-        const int number = socketErrorNumber(result);
-        return HttpFailure{HttpFailure::Kind::Socket, number, socketErrorText(number, result)};
+    requests_.emplace(id, std::move(request));
+    advance();
+    return id;
+}
+
+void HttpRequestSet::advance() {
+    // Once interrupted, nothing more goes out: a request that has connected is not sent.
+    if (!multi_ || requests_.empty() || (interrupt_ && interrupt_->load()))
+        return;
+    int running = 0;
+    const bool moved = curl_multi_perform(multi_, &running) == CURLM_OK;
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+        if (message->msg != CURLMSG_DONE)
+            continue;
+        for (auto& [id, request] : requests_)
+            if (request->handle.get() == message->easy_handle) {
+                request->done = true;
+                request->result = message->data.result;
+                detach(*request); // its connection closes now, not when the owner takes it
+                break;
+            }
     }
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    // Only a success status carries the thing asked for: an error page or a redirect is no answer or picture.
-    if (status < 200 || status > 299)
-        return HttpFailure{HttpFailure::Kind::Protocol, static_cast<int>(status), reasonPhrase(transfer.statusLine)};
-    return std::nullopt;
+    if (!moved) // the set cannot go on: every request still going ends as a failed one
+        for (auto& [id, request] : requests_)
+            if (!request->done) {
+                request->done = true;
+                request->result = CURLE_FAILED_INIT;
+                detach(*request);
+            }
+}
+
+HttpRequestSet::Result HttpRequestSet::take(Id id) {
+    const auto found = requests_.find(id);
+    if (found == requests_.end())
+        return {{}, HttpFailure{HttpFailure::Kind::Socket, 10055, QStringLiteral("нет такого запроса")}};
+    Request& request = *found->second;
+    if (!request.done)
+        advance();
+    while (!request.done) {
+        if (interrupt_ && interrupt_->load()) {
+            drop(id);
+            return {{}, interrupted()};
+        }
+        if (curl_multi_poll(static_cast<CURLM*>(multi_), nullptr, 0, kPollMilliseconds, nullptr) != CURLM_OK) {
+            drop(id);
+            return {{}, noResources()};
+        }
+        advance();
+    }
+    Result result;
+    result.failure = failureOf(request.handle.get(), request.transfer, request.result);
+    result.body = std::move(request.body);
+    requests_.erase(found);
+    return result;
+}
+
+void HttpRequestSet::drop(Id id) {
+    const auto found = requests_.find(id);
+    if (found == requests_.end())
+        return;
+    detach(*found->second);
+    requests_.erase(found);
+}
+
+int HttpRequestSet::size() const {
+    return static_cast<int>(requests_.size());
 }
 
 } // namespace vornic

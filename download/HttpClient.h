@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 
 namespace vornic {
@@ -55,6 +57,43 @@ private:
     const std::atomic_bool* interrupt_;
     HttpTimeouts timeouts_;
     QList<QByteArray> headers_;
+};
+
+// GETs that go on together on the calling thread, each as HttpClient makes it: a connection of its own, closed
+// after it, and the same bounds. Nothing moves while the owner does other work: it moves the requests along with
+// advance() between its own steps, and take() waits for one while moving the others. Giving a request up, or
+// destroying the set, closes its connection at once.
+class HttpRequestSet final {
+public:
+    using Id = quint64;
+    struct Result {
+        QByteArray body; // empty after TooLarge; what had arrived after another failure
+        std::optional<HttpFailure> failure;
+    };
+
+    explicit HttpRequestSet(const std::atomic_bool* interrupt = nullptr, HttpTimeouts timeouts = {});
+    ~HttpRequestSet();
+    Q_DISABLE_COPY_MOVE(HttpRequestSet)
+
+    // Starts a request and returns without waiting for it. maxBytes 0 sets no size limit.
+    Id start(const QString& url, qint64 maxBytes = 0);
+    void advance();
+    // Waits for the request and hands its result over. The interrupt flag set before it has finished gives it up:
+    // an Interrupted failure, within a tenth of a second.
+    Result take(Id id);
+    void drop(Id id);
+    // Requests started and neither taken nor dropped, finished ones included.
+    int size() const;
+
+private:
+    struct Request;
+    void detach(Request& request);
+
+    const std::atomic_bool* interrupt_;
+    HttpTimeouts timeouts_;
+    void* multi_; // the transfer library's multi handle
+    Id nextId_ = 1;
+    std::map<Id, std::unique_ptr<Request>> requests_;
 };
 
 // The Windows Sockets number of a connection failure of the transfer library.

@@ -9,6 +9,11 @@
 #include "db/Statement.h"
 #include "download/ReadingsProtocol.h"
 
+#include <QHash>
+
+#include <algorithm>
+#include <utility>
+
 using namespace vornic;
 
 namespace {
@@ -59,6 +64,18 @@ int settingSeconds(const IniFile& settings, const QString& key, int defaultValue
     return seconds > 0 ? seconds : defaultValue;
 }
 
+int parallelSetting(const IniFile& settings) {
+    const int parallel = settings.readInteger(QStringLiteral("Download"), QStringLiteral("parallel"),
+                                              Thread_loadF::kDefaultParallel);
+    if (parallel < 1)
+        return Thread_loadF::kDefaultParallel;
+    return std::min(parallel, Thread_loadF::kMaxParallel);
+}
+
+// How far ahead of the row being stored rows are looked up. Rows already stored need no request and cost only their
+// look-up; the bound keeps a look-up close to its row's turn.
+constexpr qsizetype kLookAheadRows = 64;
+
 } // namespace
 
 struct Thread_loadF::Statements {
@@ -82,11 +99,48 @@ struct Thread_loadF::Picture {
     bool interrupted = false; // a stop came during the transfer: the row is not stored
 };
 
+// What is known of an answer row before its turn. Readings are added, and their pictures filled, only by the run (one
+// at a time), and a row is looked up ahead only once every earlier row with its id has been stored: what the look-up
+// found still holds at the row's turn.
+struct Thread_loadF::RowAhead {
+    bool examined = false;
+    bool counted = false; // its id is among the ones waiting to be stored
+    QString skipLine;     // not empty: the row cannot be stored and is passed over with this line
+    std::optional<QString> lookupFailure;
+    std::optional<StoredReading> stored;
+    bool completes = false;
+    bool fillsPicture = false;
+    ReadingTime time;
+    std::optional<HttpRequestSet::Id> picture; // its picture, asked for and not yet taken
+
+    bool needsWork() const { return !stored || completes || fillsPicture; }
+};
+
+struct Thread_loadF::AnswerRows {
+    qsizetype object; // the index of the object answered
+    const QList<AnswerElement>& elements;
+    QList<RowAhead> ahead;
+    qsizetype front = 0; // the first element not yet looked at
+    qsizetype end = 0;   // an error element ends the answer: nothing after it is reached
+    bool lookupFailed = false;
+    QHash<QString, int> waiting; // ids of rows looked at and not yet stored
+
+    AnswerRows(qsizetype answered, const QList<AnswerElement>& answer)
+        : object(answered), elements(answer), ahead(answer.size()), end(answer.size()) {
+        for (qsizetype i = 0; i < answer.size(); ++i)
+            if (std::holds_alternative<AnswerError>(answer[i])) {
+                end = i;
+                break;
+            }
+    }
+};
+
 Thread_loadF::Thread_loadF(Database& database, const IniFile& settings, int depth, QDate today, QList<Object> objects)
     : database_(database),
       baseAddress_(settings.readString(QStringLiteral("Edit_link"), QStringLiteral("link"), QStringLiteral("0"))),
       timeouts_{settingSeconds(settings, QStringLiteral("connect_timeout"), HttpTimeouts{}.connectSeconds),
                 settingSeconds(settings, QStringLiteral("stall_timeout"), HttpTimeouts{}.stallSeconds)},
+      parallel_(parallelSetting(settings)),
       firstDay_(today.addDays(-(depth - 1))), lastDay_(today), objects_(std::move(objects)) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
@@ -102,8 +156,6 @@ void Thread_loadF::abandon() {
 }
 
 void Thread_loadF::run() {
-    // A stop request gives up the transfer in flight: the run then ends at the checkpoint it was heading for.
-    HttpClient http(&stopRequested_, timeouts_);
     try {
         auto unit = database_.lock();
         statements_ = std::make_unique<Statements>(database_);
@@ -113,13 +165,20 @@ void Thread_loadF::run() {
         Q_EMIT runFinished();
         return;
     }
-    for (const Object& object : objects_) {
-        Q_EMIT objectDone();
-        if (stopSeen()) // checkpoint A
-            break;
-        const Outcome outcome = loadObject(http, object);
-        if (outcome != Outcome::Continue)
-            break;
+    {
+        // A stop request gives up the transfers in flight: the run then ends at the checkpoint it was heading for.
+        // Whatever is still asked for when the run ends is given up with the set, before the run's last line.
+        HttpRequestSet requests(&stopRequested_, timeouts_);
+        requests_ = &requests;
+        for (qsizetype index = 0; index < objects_.size(); ++index) {
+            Q_EMIT objectDone();
+            if (stopSeen()) // checkpoint A
+                break;
+            if (loadObject(index) != Outcome::Continue)
+                break;
+        }
+        nextAnswer_.reset();
+        requests_ = nullptr;
     }
     {
         auto unit = database_.lock();
@@ -131,7 +190,8 @@ void Thread_loadF::run() {
     Q_EMIT runFinished();
 }
 
-Thread_loadF::Outcome Thread_loadF::loadObject(HttpClient& http, const Object& object) {
+Thread_loadF::Outcome Thread_loadF::loadObject(qsizetype index) {
+    const Object& object = objects_[index];
     const QString modemId = trimmed(object.scanner);
     const QString done = QStringLiteral("Данные по №") + modemId + QStringLiteral(" обновлены и актуальны ");
     // A stop during the request or the parse ends the run after this object's line, as a stop at a row would.
@@ -142,8 +202,14 @@ Thread_loadF::Outcome Thread_loadF::loadObject(HttpClient& http, const Object& o
     };
     QByteArray body;
     if (modemId != QStringLiteral("0")) {
-        const auto failure =
-            http.get(FormatReadingsUrl(baseAddress_, modemId, firstDay_, lastDay_), body, kAnswerLimit);
+        // The answer may have been asked for while the previous object's rows were stored.
+        const HttpRequestSet::Id request =
+            nextAnswer_ && nextAnswer_->index == index
+                ? nextAnswer_->request
+                : requests_->start(FormatReadingsUrl(baseAddress_, modemId, firstDay_, lastDay_), kAnswerLimit);
+        nextAnswer_.reset();
+        HttpRequestSet::Result answer = requests_->take(request);
+        const auto& failure = answer.failure;
         if (failure && failure->kind == HttpFailure::Kind::Interrupted)
             return stopped();
         if (failure) {
@@ -153,7 +219,8 @@ Thread_loadF::Outcome Thread_loadF::loadObject(HttpClient& http, const Object& o
                                      QStringLiteral(" отклонён: ") + failure->describe()
                                : QStringLiteral("Нет ответа сервера по №") + modemId + QStringLiteral(": ") +
                                      failure->describe());
-            body.clear();
+        } else {
+            body = std::move(answer.body);
         }
     }
     ReadingsAnswer answer;
@@ -170,9 +237,12 @@ Thread_loadF::Outcome Thread_loadF::loadObject(HttpClient& http, const Object& o
     body.clear();
     Q_EMIT answerProgressMaximum(answer.childNodeCount);
     Q_EMIT answerProgressPosition(0);
+    AnswerRows rows(index, answer.elements);
+    lookAhead(rows, 0);
     int position = 0;
     Outcome outcome = Outcome::Continue;
-    for (const AnswerElement& element : answer.elements) {
+    for (qsizetype i = 0; i < answer.elements.size(); ++i) {
+        const AnswerElement& element = answer.elements[i];
         Q_EMIT answerProgressPosition(++position);
         if (const auto* error = std::get_if<AnswerError>(&element)) {
             Q_EMIT logLine(QStringLiteral("Данные по №") + modemId + QStringLiteral(" контроллера не найдены ") +
@@ -183,13 +253,94 @@ Thread_loadF::Outcome Thread_loadF::loadObject(HttpClient& http, const Object& o
             Q_EMIT logLine(skippedRow(bad->id, modemId, bad->problem));
             continue;
         }
-        outcome = storeRow(http, object, modemId, std::get<AnswerRow>(element));
+        requests_->advance();
+        lookAhead(rows, i);
+        if (!rows.ahead[i].examined) { // looking ahead has stopped: a stop request was seen
+            examine(rows, i, false);
+            rows.front = std::max(rows.front, i + 1);
+        }
+        const AnswerRow& row = std::get<AnswerRow>(element);
+        outcome = storeRow(object, modemId, row, rows.ahead[i]);
+        if (rows.ahead[i].counted && --rows.waiting[row.id] == 0)
+            rows.waiting.remove(row.id);
         if (outcome != Outcome::Continue)
             break;
     }
+    // Pictures asked for rows that are not reached are dropped: nothing past the checkpoint is stored.
+    for (RowAhead& ahead : rows.ahead)
+        if (ahead.picture)
+            requests_->drop(*std::exchange(ahead.picture, std::nullopt));
     if (outcome != Outcome::DatabaseFailed && !abandoned_)
         Q_EMIT logLine(done);
     return outcome;
+}
+
+// Looks up the rows after the current one and asks for the pictures they need, while fewer than the allowed number
+// of requests are going. The pictures are asked for in the order of the rows, so that the row whose turn comes
+// first is the one served first.
+void Thread_loadF::lookAhead(AnswerRows& rows, qsizetype current) {
+    while (rows.front < rows.end && rows.front - current < kLookAheadRows && !rows.lookupFailed && !stopSeen()) {
+        const auto* row = std::get_if<AnswerRow>(&rows.elements[rows.front]);
+        if (!row) {
+            ++rows.front;
+            continue;
+        }
+        // An id met again before its first row is stored: what the second finds depends on what the first stores.
+        if (rows.waiting.contains(row->id))
+            break;
+        if (requests_->size() >= parallel_)
+            break;
+        examine(rows, rows.front, true);
+        ++rows.front;
+    }
+    if (rows.front >= rows.end && !rows.lookupFailed)
+        askForNextAnswer(rows.object + 1);
+}
+
+void Thread_loadF::examine(AnswerRows& rows, qsizetype index, bool mayRequest) {
+    RowAhead& ahead = rows.ahead[index];
+    const AnswerRow& row = std::get<AnswerRow>(rows.elements[index]);
+    ahead.examined = true;
+    for (const auto& [name, value] :
+         {std::pair{QStringLiteral("bat"), &row.bat}, std::pair{QStringLiteral("csq"), &row.csq},
+          std::pair{QStringLiteral("nsmod"), &row.nsmod}})
+        if (!isWholeOrEmpty(*value)) {
+            ahead.skipLine = u'«' + name + QStringLiteral("» не целое число: «") + *value + u'»';
+            return;
+        }
+    ahead.time = ReadingTimeText(row.date);
+    if (!ahead.time.valid) {
+        ahead.skipLine = QStringLiteral("неверное время «") + row.date + u'»';
+        return;
+    }
+    try {
+        ahead.stored = lookUp(row.id);
+    } catch (const Failure& failure) {
+        ahead.lookupFailure = oneLine(failure.text());
+        rows.lookupFailed = true;
+        return;
+    }
+    ++rows.waiting[row.id];
+    ahead.counted = true;
+    ahead.completes = ahead.stored && ahead.stored->readings.isNull() && !row.pok.isEmpty();
+    // A reading stored without its picture (the server failed to give it) gets it once the server does.
+    ahead.fillsPicture =
+        ahead.stored && !ahead.completes && ahead.stored->image.isNull() && !row.img.isEmpty();
+    if (mayRequest && ahead.needsWork() && !row.img.isEmpty() && !stopSeen())
+        ahead.picture = requests_->start(FormatPictureUrl(baseAddress_, row.img), kPictureLimit);
+}
+
+// One at a time, the next object's readings are asked for only at its turn, as they always were.
+void Thread_loadF::askForNextAnswer(qsizetype next) {
+    if (parallel_ <= 1 || nextAnswer_ || requests_->size() >= parallel_ || stopSeen())
+        return;
+    if (next >= objects_.size())
+        return;
+    const QString modemId = trimmed(objects_[next].scanner);
+    if (modemId == QStringLiteral("0"))
+        return;
+    nextAnswer_ = NextAnswer{
+        next, requests_->start(FormatReadingsUrl(baseAddress_, modemId, firstDay_, lastDay_), kAnswerLimit)};
 }
 
 std::optional<Thread_loadF::StoredReading> Thread_loadF::lookUp(const QString& id) {
@@ -204,31 +355,24 @@ std::optional<Thread_loadF::StoredReading> Thread_loadF::lookUp(const QString& i
     return stored;
 }
 
-Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& object, const QString& modemId,
-                                             const AnswerRow& row) {
-    const ReadingTime time = ReadingTimeText(row.date);
-    for (const auto& [name, value] :
-         {std::pair{QStringLiteral("bat"), &row.bat}, std::pair{QStringLiteral("csq"), &row.csq},
-          std::pair{QStringLiteral("nsmod"), &row.nsmod}})
-        if (!isWholeOrEmpty(*value)) {
-            Q_EMIT logLine(
-                skippedRow(row.id, modemId, u'«' + name + QStringLiteral("» не целое число: «") + *value + u'»'));
-            return Outcome::Continue;
-        }
-    if (!time.valid) {
-        Q_EMIT logLine(skippedRow(row.id, modemId, QStringLiteral("неверное время «") + row.date + u'»'));
+Thread_loadF::Outcome Thread_loadF::storeRow(const Object& object, const QString& modemId, const AnswerRow& row,
+                                             RowAhead& ahead) {
+    if (!ahead.skipLine.isEmpty()) {
+        Q_EMIT logLine(skippedRow(row.id, modemId, ahead.skipLine));
         return Outcome::Continue;
     }
+    const ReadingTime& time = ahead.time;
     try {
-        const std::optional<StoredReading> stored = lookUp(row.id);
-        const bool completes = stored && stored->readings.isNull() && !row.pok.isEmpty();
-        // A reading stored without its picture (the server failed to give it) gets it once the server does.
-        const bool fillsPicture = stored && !completes && stored->image.isNull() && !row.img.isEmpty();
-        if (stored && !completes && !fillsPicture)
+        if (ahead.lookupFailure)
+            throw Failure(*ahead.lookupFailure);
+        const std::optional<StoredReading>& stored = ahead.stored;
+        const bool completes = ahead.completes;
+        const bool fillsPicture = ahead.fillsPicture;
+        if (!ahead.needsWork())
             return Outcome::Continue; // a reading stored with a value is never changed
         if (stopSeen()) // checkpoint B
             return Outcome::Stop;
-        const Picture picture = row.img.isEmpty() ? Picture{} : fetchPicture(http, modemId, row, time.text);
+        const Picture picture = row.img.isEmpty() ? Picture{} : fetchPicture(ahead, modemId, row);
         if (picture.interrupted || abandoned_) // nothing past the checkpoint is stored
             return Outcome::Stop;
         auto unit = database_.lock();
@@ -286,19 +430,21 @@ Thread_loadF::Outcome Thread_loadF::storeRow(HttpClient& http, const Object& obj
     }
 }
 
-Thread_loadF::Picture Thread_loadF::fetchPicture(HttpClient& http, const QString& modemId, const AnswerRow& row,
-                                                 const QString& timeText) {
-    QByteArray bytes;
-    const auto failure = http.get(FormatPictureUrl(baseAddress_, row.img), bytes, kPictureLimit);
+Thread_loadF::Picture Thread_loadF::fetchPicture(RowAhead& ahead, const QString& modemId, const AnswerRow& row) {
+    const HttpRequestSet::Id request = ahead.picture ? *std::exchange(ahead.picture, std::nullopt)
+                                                     : requests_->start(FormatPictureUrl(baseAddress_, row.img),
+                                                                        kPictureLimit);
+    HttpRequestSet::Result result = requests_->take(request);
+    const auto& failure = result.failure;
     if (!failure)
-        return Picture{orNull(bytes), false};
+        return Picture{orNull(result.body), false};
     if (failure->kind == HttpFailure::Kind::Interrupted)
         return Picture{{}, true};
     // An error page, a redirect or half a picture is not the picture: the reading is stored without one and
     // gets it on a later run.
     if (!abandoned_)
         Q_EMIT logLine(QStringLiteral(" Снимок ") + row.id + QStringLiteral(" по №") + modemId +
-                       QStringLiteral(" на время: ") + timeText + QStringLiteral(" не получен: ") +
+                       QStringLiteral(" на время: ") + ahead.time.text + QStringLiteral(" не получен: ") +
                        failure->describe());
     return Picture{};
 }

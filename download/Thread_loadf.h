@@ -39,15 +39,20 @@ public:
     static constexpr qint64 kAnswerLimit = 32 * 1024 * 1024;
     static constexpr qint64 kPictureLimit = 16 * 1024 * 1024;
 
-    // Made on the user-interface thread: reads the server address and the time-outs (section "Download", keys
-    // "connect_timeout" and "stall_timeout", in seconds) from the settings and fixes the days of the run (today
-    // and depth - 1 days before). It waits to be started.
+    // How many requests a run keeps going at once: pictures of the rows ahead of the one being stored, and the
+    // next object's readings. 1 asks for one thing at a time, in the order the rows are stored.
+    static constexpr int kDefaultParallel = 4;
+    static constexpr int kMaxParallel = 16;
+
+    // Made on the user-interface thread: reads the server address, the time-outs (section "Download", keys
+    // "connect_timeout" and "stall_timeout", in seconds) and the requests at once (key "parallel") from the
+    // settings and fixes the days of the run (today and depth - 1 days before). It waits to be started.
     Thread_loadF(vornic::Database& database, const vornic::IniFile& settings, int depth, QDate today,
                  QList<Object> objects);
     ~Thread_loadF() override;
 
-    // Takes effect at the next checkpoint, before an object's request or before a row's picture, and gives up a
-    // transfer in flight at once. Never waits.
+    // Takes effect at the next checkpoint, before an object's request or before a row's picture, and gives up the
+    // transfers in flight at once; pictures fetched ahead for rows not reached are dropped. Never waits.
     void requestStop() { stopRequested_ = true; }
     // The program is closing: stop, give up a transfer or a parse in progress, and write nothing more.
     void abandon();
@@ -56,6 +61,7 @@ public:
     QDate lastDay() const { return lastDay_; }
     const QString& baseAddress() const { return baseAddress_; }
     vornic::HttpTimeouts timeouts() const { return timeouts_; }
+    int parallel() const { return parallel_; }
 
 Q_SIGNALS:
     void logLine(const QString& text); // a new last line of the log, and the status line
@@ -72,18 +78,22 @@ private:
 
     struct StoredReading;
     struct Picture;
+    struct RowAhead;
+    struct AnswerRows;
 
-    Outcome loadObject(vornic::HttpClient& http, const Object& object);
-    Outcome storeRow(vornic::HttpClient& http, const Object& object, const QString& modemId,
-                     const vornic::AnswerRow& row);
+    Outcome loadObject(qsizetype index);
+    void lookAhead(AnswerRows& rows, qsizetype current);
+    void examine(AnswerRows& rows, qsizetype index, bool mayRequest);
+    void askForNextAnswer(qsizetype index);
+    Outcome storeRow(const Object& object, const QString& modemId, const vornic::AnswerRow& row, RowAhead& ahead);
     std::optional<StoredReading> lookUp(const QString& id);
-    Picture fetchPicture(vornic::HttpClient& http, const QString& modemId, const vornic::AnswerRow& row,
-                         const QString& timeText);
+    Picture fetchPicture(RowAhead& ahead, const QString& modemId, const vornic::AnswerRow& row);
     bool stopSeen() const { return stopRequested_ || abandoned_; }
 
     vornic::Database& database_;
     QString baseAddress_;
     vornic::HttpTimeouts timeouts_;
+    int parallel_;
     QDate firstDay_;
     QDate lastDay_;
     QList<Object> objects_;
@@ -93,4 +103,12 @@ private:
     // Prepared once per run: a row costs its look-up and, when new or completed, one more statement.
     struct Statements;
     std::unique_ptr<Statements> statements_;
+
+    // The run's requests, made on its thread.
+    vornic::HttpRequestSet* requests_ = nullptr;
+    struct NextAnswer {
+        qsizetype index; // of the object
+        vornic::HttpRequestSet::Id request;
+    };
+    std::optional<NextAnswer> nextAnswer_;
 };

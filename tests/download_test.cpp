@@ -1,10 +1,13 @@
 #include "base/IniFile.h"
 #include "db/Statement.h"
 #include "download/HttpClient.h"
+#include "download/ReadingsProtocol.h"
 #include "download/Thread_loadf.h"
 #include "support/TestDatabase.h"
 #include "tools/readings_server/ReadingsServer.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
@@ -12,9 +15,15 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <mutex>
 #include <string>
 #include <thread>
+
+#include <sys/socket.h>
+#include <netinet/in.h>
 
 using namespace vornic;
 using vornic::test::TestDatabase;
@@ -53,6 +62,11 @@ protected:
         server->start();
         IniFile settings(fixture.folder() + QStringLiteral("options.ini"));
         settings.writeString(QStringLiteral("Edit_link"), QStringLiteral("link"), server->baseAddress());
+    }
+
+    void setParallel(int parallel) {
+        IniFile(fixture.folder() + QStringLiteral("options.ini"))
+            .writeInteger(QStringLiteral("Download"), QStringLiteral("parallel"), parallel);
     }
 
     void addObject(const QString& scanner) {
@@ -247,6 +261,7 @@ TEST_F(DownloadTest, AStopDuringAPictureGivesUpItsTransferAndEndsTheRunWithinASe
     ReadingsServer::Options options = dataSet(2);
     options.stallMs = 20000;
     startServer(options);
+    setParallel(1); // the stalled picture is the first row's: the requests go one at a time
     addObject(QStringLiteral("860001"));
     addObject(QStringLiteral("860002"));
     server->injectFault(Fault::Stall, 1, QStringLiteral("photos/"));
@@ -268,6 +283,7 @@ TEST_F(DownloadTest, AbandoningGivesUpTheTransferAndStoresNoHalfRow) {
     ReadingsServer::Options options = dataSet(1);
     options.slowAnswerMs = 6000; // far beyond the time an abandoned transfer takes to end
     startServer(options);
+    setParallel(1); // the slow picture is the first row's: the requests go one at a time
     addObject(QStringLiteral("860001"));
     server->injectFault(Fault::SlowAnswer, 1, QStringLiteral("photos/"));
     Thread_loadF* worker = nullptr;
@@ -354,6 +370,7 @@ TEST_F(DownloadTest, HugeStalledAndRedirectedAnswersAreFailedRequestsWithTheirLi
 
 TEST_F(DownloadTest, ADatabaseErrorIsLoggedAndEndsTheRun) {
     startServer(dataSet(2));
+    setParallel(1); // so that the requests made are counted exactly
     addObject(QStringLiteral("860001"));
     addObject(QStringLiteral("860002"));
     objects[0].id = QStringLiteral("не число"); // the insert cannot convert it
@@ -414,4 +431,254 @@ TEST(HttpClientHeaders, EveryRequestCarriesTheClientsHeaderLines) {
     EXPECT_EQ(body, QByteArrayLiteral("ok"));
     EXPECT_EQ(accept, "text/html");
     EXPECT_EQ(agent, "Test/1");
+}
+
+namespace {
+
+// Stands between the worker and the readings server: notes the address of every request in the order they come and
+// how many were going at once at the most.
+class RecordingProxy final {
+public:
+    explicit RecordingProxy(int upstreamPort) {
+        http_.Get(".*", [this, upstreamPort](const httplib::Request& request, httplib::Response& response) {
+            {
+                const std::lock_guard lock(mutex_);
+                targets_ << QString::fromStdString(request.target);
+            }
+            most_ = std::max(most_.load(), ++going_);
+            httplib::Client upstream("127.0.0.1", upstreamPort);
+            if (const auto answer = upstream.Get(request.target.c_str())) {
+                response.status = answer->status;
+                response.set_content(answer->body, answer->get_header_value("Content-Type").c_str());
+            } else {
+                response.status = 502;
+            }
+            --going_;
+        });
+        port_ = http_.bind_to_any_port("127.0.0.1");
+        listener_ = std::thread([this] { http_.listen_after_bind(); });
+        while (!http_.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ~RecordingProxy() {
+        http_.stop();
+        listener_.join();
+    }
+    Q_DISABLE_COPY_MOVE(RecordingProxy)
+
+    QString baseAddress() const { return QStringLiteral("http://127.0.0.1:%1/").arg(port_); }
+    QStringList targets() {
+        const std::lock_guard lock(mutex_);
+        return targets_;
+    }
+    int most() const { return most_; }
+
+private:
+    httplib::Server http_;
+    std::thread listener_;
+    int port_ = 0;
+    std::mutex mutex_;
+    QStringList targets_;
+    std::atomic<int> going_ = 0;
+    std::atomic<int> most_ = 0;
+};
+
+// Connections of this process to the port that are still open on the client's side.
+int clientConnectionsTo(int port) {
+    int count = 0;
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    for (const QString& name : descriptors.entryList(QDir::Files | QDir::System)) {
+        const int descriptor = name.toInt();
+        sockaddr_in local{};
+        sockaddr_in peer{};
+        socklen_t localSize = sizeof local;
+        socklen_t peerSize = sizeof peer;
+        if (getsockname(descriptor, reinterpret_cast<sockaddr*>(&local), &localSize) == 0 &&
+            getpeername(descriptor, reinterpret_cast<sockaddr*>(&peer), &peerSize) == 0 &&
+            local.sin_family == AF_INET && ntohs(peer.sin_port) == port && ntohs(local.sin_port) != port)
+            ++count;
+    }
+    return count;
+}
+
+} // namespace
+
+TEST_F(DownloadTest, TheRequestsAtOnceComeFromTheSettingsWithinBounds) {
+    const struct {
+        const char* text;
+        int parallel;
+    } cases[] = {{nullptr, 4}, {"1", 1}, {"8", 8}, {"16", 16}, {"17", 16}, {"0", 4}, {"-2", 4}, {"много", 4}};
+    for (const auto& [text, parallel] : cases) {
+        SCOPED_TRACE(text ? text : "(none)");
+        IniFile settings(fixture.folder() + QStringLiteral("options.ini"));
+        if (text)
+            settings.writeString(QStringLiteral("Download"), QStringLiteral("parallel"), QString::fromUtf8(text));
+        const Thread_loadF worker(fixture.db(), settings, 1, kToday, {});
+        EXPECT_EQ(worker.parallel(), parallel);
+    }
+}
+
+// The same answers, with pictures that come late, fail or are refused, into the same database: whatever the
+// number of requests at once, the same rows are stored with the same values and pictures, and the log is the same.
+TEST_F(DownloadTest, FetchingAheadStoresAndLogsExactlyWhatOneRequestAtATimeDoes) {
+    ReadingsServer::Options options = dataSet(3);
+    options.errorScanners = {860003};
+    options.slowAnswerMs = 300;
+    options.latencyMs = 10;
+    startServer(options);
+    addObject(QStringLiteral("860001"));
+    addObject(QStringLiteral("860002"));
+    addObject(QStringLiteral("860003"));
+    const QList<ReadingsServer::Reading> first = server->readings(860001);
+    const QList<ReadingsServer::Reading> second = server->readings(860002);
+    // An id twice (the second time with its value), a row without "pok" and one whose battery is no number.
+    const auto row = [](const ReadingsServer::Reading& reading, const QString& pok, const QString& bat) {
+        return QStringLiteral(R"(<row id="%1" img="%2" date="%3" pok="%4" bat="%5" csq="1" nsmod="1" er="0"/>)")
+            .arg(reading.id, reading.img, reading.date, pok, bat);
+    };
+    server->scriptAnswer(QStringLiteral("860002"),
+                         (QStringLiteral(R"(<?xml version="1.0" encoding="utf-8"?><answer>)") +
+                          row(second[0], {}, QStringLiteral("40")) +
+                          QStringLiteral(R"(<row id="%1" img="%2" date="%3" bat="1" csq="1" nsmod="1" er="0"/>)")
+                              .arg(second[1].id, second[1].img, second[1].date) +
+                          row(second[2], QStringLiteral("5"), QStringLiteral("x")) +
+                          row(second[0], QStringLiteral("01234"), QStringLiteral("41")) +
+                          row(second[3], QStringLiteral("7"), QStringLiteral("42")) + QStringLiteral("</answer>"))
+                             .toUtf8());
+
+    const auto prepare = [&] {
+        fixture.exec(QStringLiteral("DELETE FROM IMAGE_OBJECT_DATE"));
+        const int object = objects[0].id.toInt();
+        const auto stored = [&](const ReadingsServer::Reading& reading, QVariant image, QVariant value) {
+            fixture.addReading({object, reading.id, QDateTime(kToday, QTime(1, 0)), std::move(image),
+                                std::move(value), 1, 1, 1, 0});
+        };
+        stored(first[0], QByteArray("stored picture"), QStringLiteral("1")); // nothing to do
+        stored(first[1], {}, QStringLiteral("2"));                           // its picture is asked for again
+        stored(first[2], QByteArray("stored picture"), {});                  // its value comes now
+        server->injectFault(Fault::SlowAnswer, 1, first[3].img); // the rows after it get their pictures first
+        server->injectFault(Fault::HttpStatus404, 1, first[5].img);
+        server->injectFault(Fault::ResetConnection, 1, first[6].img);
+    };
+    // Every stored reading, its picture as a digest.
+    const auto snapshot = [&] {
+        QStringList rows;
+        Statement select(fixture.db(), QStringLiteral("SELECT ID_IMAG, ID_OBJECT, DAT, RECOGNITION, READINGS, BAT, "
+                                                      "CSQ, NSMOD, ERROR, IMAGE FROM IMAGE_OBJECT_DATE ORDER BY 1"));
+        select.open();
+        while (select.fetch()) {
+            QStringList values;
+            for (int column = 0; column < 9; ++column)
+                values << select.value(column).toString();
+            const QVariant image = select.value(9);
+            values << (image.isNull() ? QStringLiteral("NULL")
+                                      : QString::fromLatin1(QCryptographicHash::hash(
+                                            fixture.db().readBlob(image.value<BlobId>()), QCryptographicHash::Md5)
+                                                                .toHex()));
+            rows << values.join(u'|');
+        }
+        select.close();
+        fixture.db().commitRetaining();
+        return rows;
+    };
+
+    prepare();
+    setParallel(1);
+    const QStringList oneLog = runToEnd()->log;
+    const QStringList oneRows = snapshot();
+    ASSERT_EQ(oneLog.filter(QStringLiteral(" не получен: ")).size(), 2);
+    ASSERT_EQ(oneLog.filter(QStringLiteral(" Обновлены")).size(), 2);
+
+    prepare();
+    setParallel(4);
+    const int requestsBefore = server->requestCount();
+    const QStringList fourLog = runToEnd()->log;
+    EXPECT_EQ(fourLog, oneLog);
+    EXPECT_EQ(snapshot(), oneRows);
+    EXPECT_EQ(server->requestCount() - requestsBefore, requestsBefore) << "the same requests, each once";
+
+    // The failed and the refused picture leave only their own rows without one; the others are whole.
+    int whole = 0;
+    for (const ReadingsServer::Reading& reading : first.mid(1) + second.mid(3, 1)) {
+        const QVariant image = fixture.committedValue(
+            QStringLiteral("SELECT IMAGE FROM IMAGE_OBJECT_DATE WHERE ID_IMAG = '%1'").arg(reading.id));
+        if (reading.id == first[5].id || reading.id == first[6].id) {
+            EXPECT_TRUE(image.isNull()) << reading.id.toStdString();
+            continue;
+        }
+        QByteArray served;
+        ASSERT_FALSE(HttpClient().get(server->baseAddress() + reading.img, served));
+        EXPECT_EQ(fixture.db().readBlob(image.value<BlobId>()), served) << reading.id.toStdString();
+        ++whole;
+    }
+    EXPECT_EQ(whole, 7);
+}
+
+TEST_F(DownloadTest, OneAtATimeSendsTheRequestsInTheirOldOrderAndMoreNeverExceedsTheSetting) {
+    ReadingsServer::Options options = dataSet(2);
+    options.latencyMs = 20; // so that requests made together are under way together
+    startServer(options);
+    RecordingProxy proxy(server->port());
+    IniFile(fixture.folder() + QStringLiteral("options.ini"))
+        .writeString(QStringLiteral("Edit_link"), QStringLiteral("link"), proxy.baseAddress());
+    addObject(QStringLiteral("860001"));
+    addObject(QStringLiteral("860002"));
+    QStringList expected;
+    for (const int scanner : {860001, 860002}) {
+        expected << FormatReadingsUrl(QStringLiteral("/"), QString::number(scanner), kToday.addDays(-2), kToday);
+        for (const ReadingsServer::Reading& reading : server->readings(scanner))
+            expected << u'/' + reading.img;
+    }
+
+    for (const int parallel : {1, 4}) {
+        SCOPED_TRACE(parallel);
+        fixture.exec(QStringLiteral("DELETE FROM IMAGE_OBJECT_DATE"));
+        setParallel(parallel);
+        const qsizetype before = proxy.targets().size();
+        QElapsedTimer timer;
+        timer.start();
+        runToEnd();
+        if (parallel == 1) {
+            EXPECT_GE(timer.elapsed(), expected.size() * options.latencyMs) << "every answer is held back";
+        }
+        EXPECT_EQ(storedCount(QStringLiteral("IMAGE IS NOT NULL")), 18);
+        QStringList sent = proxy.targets().mid(before);
+        if (parallel == 1) {
+            EXPECT_EQ(sent, expected);
+            EXPECT_EQ(proxy.most(), 1);
+        } else {
+            EXPECT_GT(proxy.most(), 1) << "pictures are fetched ahead";
+            EXPECT_LE(proxy.most(), parallel);
+            std::sort(sent.begin(), sent.end());
+            QStringList sorted = expected;
+            std::sort(sorted.begin(), sorted.end());
+            EXPECT_EQ(sent, sorted);
+        }
+    }
+}
+
+TEST_F(DownloadTest, AStopWhilePicturesAreFetchedAheadStoresNothingPastItsRowAndLeavesNoRequestGoing) {
+    ReadingsServer::Options options = dataSet(2);
+    options.stallMs = 20000;
+    startServer(options);
+    addObject(QStringLiteral("860001"));
+    addObject(QStringLiteral("860002"));
+    const QList<ReadingsServer::Reading> served = server->readings(860001);
+    for (int stalled = 3; stalled <= 5; ++stalled)
+        server->injectFault(Fault::Stall, 1, served[stalled].img);
+    Thread_loadF* worker = nullptr;
+    const auto run = start(3, &worker);
+    // Three rows stored; the pictures of the next four are on their way, three of them stalled.
+    QTRY_VERIFY_WITH_TIMEOUT(storedCount() == 3 && server->requestCount() == 1 + 7, 10000);
+    QElapsedTimer timer;
+    timer.start();
+    worker->requestStop();
+    QTRY_VERIFY_WITH_TIMEOUT(run->finished, 10000);
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(storedCount(), 3) << "the picture that came ahead of its row is dropped";
+    EXPECT_EQ(run->log.mid(3), QStringList({QStringLiteral("Данные по №860001 обновлены и актуальны "),
+                                            QStringLiteral("Обновление завершено")}));
+    EXPECT_EQ(clientConnectionsTo(server->port()), 0);
+    QTest::qWait(200);
+    EXPECT_EQ(server->requestCount(), 1 + 7) << "nothing is asked for after the stop";
 }

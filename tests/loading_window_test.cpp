@@ -117,11 +117,12 @@ TEST_F(LoadingWindowTest, ClosingDuringARunStopsItWithoutWaitingAndAWindowOpened
 
         TForm2 second(context(), window.get());
         second.form().Edit1->setText(QStringLiteral("2"));
+        const int requestsOfTheFirstRun = server->requestCount(); // it fetches pictures ahead, as many as it may
         second.Button1Click();
         EXPECT_FALSE(second.form().Button1->isEnabled());
         EXPECT_EQ(second.form().Label1->text(),
                   QStringLiteral("Предыдущее обновление ещё завершается. Загрузка начнётся после него."));
-        EXPECT_EQ(server->requestCount(), 2) << "no second run while the first is ending";
+        EXPECT_EQ(server->requestCount(), requestsOfTheFirstRun) << "no second run while the first is ending";
         held.unlock();
 
         QTRY_VERIFY_WITH_TIMEOUT(second.form().Button1->isEnabled(), 20000);

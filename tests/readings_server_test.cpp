@@ -1,10 +1,12 @@
 #include "base/Windows1251.h"
 #include "download/ReadingsProtocol.h"
+#include "reports/ScannerMaintenance.h"
 #include "tools/readings_server/ReadingsServer.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QMap>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -307,4 +309,67 @@ TEST(ReadingsServer, UpdateFilesComeFromTheUpdateFolderOnly) {
     EXPECT_EQ(client.Get("/Software_Update/missing.exe")->status, 404);
     EXPECT_EQ(client.Get("/Software_Update/..%2FUpdate_inf.XML")->status, 404);
     EXPECT_EQ(other.Get("/Software_Update/Update_inf.XML")->status, 404);
+}
+
+// The demo's set: 12 scanners, 10 days on the server, of which a download of depth 7 brings the last 7.
+TEST(ReadingsServer, AWeekOrMoreHoldsTheCasesAnOperatorHasToNoticeAndOtherwiseThePlainSet) {
+    ReadingsServer::Options options;
+    options.scanners = 12;
+    options.days = 10;
+    options.today = QDate(2018, 3, 10);
+    const ReadingsServer server(options);
+    options.withCases = false;
+    const ReadingsServer plain(options);
+    const QString firstDay = options.today.addDays(-6).toString(QStringLiteral("yyyyMMdd"));
+    const QList<int> changedValues = {860006, 860007, 860008, 860011};
+
+    QMap<int, QString> verdicts;
+    QStringList outOfLine;
+    for (int scanner = 860001; scanner <= 860012; ++scanner) {
+        QList<ReadingsServer::Reading> downloaded;
+        QList<MaintenanceReading> history;
+        for (const ReadingsServer::Reading& reading : server.readings(scanner))
+            if (reading.date >= firstDay) {
+                downloaded.append(reading);
+                history.append(
+                    {QDateTime::fromString(reading.date, QStringLiteral("yyyyMMddHHmmss")), reading.bat, reading.csq});
+            }
+        const MaintenanceRow row = maintenanceRow({scanner, {}, {}, {}, false}, history, options.today, {});
+        if (!row.verdictText.isEmpty())
+            verdicts.insert(scanner, row.verdictText);
+        if (scanner == 860002) {
+            ASSERT_TRUE(row.batterySpent);
+            EXPECT_TRUE(options.today.daysTo(*row.batterySpent) >= 7 && options.today.daysTo(*row.batterySpent) <= 21);
+        }
+
+        for (qsizetype i = 1; i < downloaded.size(); ++i) {
+            const int step = downloaded[i].pok.toInt() - downloaded[i - 1].pok.toInt();
+            const bool afterAJump = i > 1 && downloaded[i - 1].pok.toInt() - downloaded[i - 2].pok.toInt() > 1000;
+            if (step > 1000 || (step < 0 && !afterAJump)) {
+                // A misreading sits about 5000 above the reading before it.
+                outOfLine.append(
+                    QStringLiteral("%1: %2").arg(scanner).arg(step > 1000 ? qRound(step / 1000.0) * 1000 : step));
+                EXPECT_EQ(downloaded[i].er, 0) << "recognised with confidence";
+                EXPECT_FALSE(downloaded[i].servedEmpty);
+            }
+        }
+
+        // The cases change values only: the other readings are those of the plain set.
+        const QList<ReadingsServer::Reading> expected = plain.readings(scanner);
+        const QList<ReadingsServer::Reading> held = server.readings(scanner);
+        ASSERT_EQ(held.size(), expected.size() - (scanner == 860003 ? 16 : 0));
+        for (qsizetype i = 0; i < held.size(); ++i) {
+            EXPECT_EQ(held[i].id, expected[i].id);
+            EXPECT_EQ(held[i].date, expected[i].date);
+            if (!changedValues.contains(scanner)) {
+                EXPECT_EQ(held[i].pok, expected[i].pok);
+            }
+        }
+    }
+    ASSERT_EQ(verdicts.keys(), (QList<int>{860002, 860003, 860008}));
+    EXPECT_TRUE(verdicts[860002].startsWith(QStringLiteral("Заменить батарею до ")));
+    EXPECT_EQ(verdicts[860003], QStringLiteral("Нет связи 4 дня"));
+    EXPECT_EQ(verdicts[860008], QStringLiteral("Слабый сигнал"));
+    EXPECT_EQ(outOfLine, (QStringList{QStringLiteral("860006: -90"), QStringLiteral("860007: 5000"),
+                                      QStringLiteral("860007: 5000"), QStringLiteral("860011: 5000")}));
 }

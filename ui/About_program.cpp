@@ -4,6 +4,8 @@
 
 TForm6::TForm6(QWidget* parent) : QDialog(parent) {
     ui.setupUi(this);
+    // The build decides the version, so that a package made to be offered as an update reports its own number.
+    ui.LVersion->setText(QString::number(VORNIC_VERSION));
     // A close box only: the window has nothing to show at another size.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(441, 194);

@@ -6,6 +6,7 @@
 #include "db/Database.h"
 #include "db/SchemaUpgrade.h"
 #include "ui/About_program.h"
+#include "ui/Consumption_chart.h"
 #include "ui/Edit_resupt.h"
 #include "ui/Editor_bd.h"
 #include "ui/ErrorReport.h"
@@ -18,7 +19,9 @@
 #include "ui/Loading_data.h"
 #include "ui/Notrespondentsscanners.h"
 #include "ui/Problem_object.h"
+#include "ui/Scanner_maintenance.h"
 #include "ui/Service.h"
+#include "ui/Suspicious_readings.h"
 #include "ui/Threadds2select.h"
 #include "ui/Updatesoftware.h"
 
@@ -27,6 +30,8 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+
+#include <functional>
 
 using namespace vornic;
 
@@ -98,6 +103,24 @@ std::optional<int> wholeNumber(const Field& field) {
     bool ok = false;
     const int number = field.asString().trimmed().toInt(&ok);
     return ok ? std::optional<int>(number) : std::nullopt;
+}
+
+// The first row whose field matches, reading on through the list as far as needed; -1 when none does.
+int findRow(DataSet& dataSet, const QString& field, const std::function<bool(const QVariant&)>& matches) {
+    const int column = dataSet.fieldIndex(field);
+    if (column < 0)
+        return -1;
+    for (int row = 0;; ++row) {
+        if (row >= dataSet.rowCount()) {
+            if (!dataSet.canFetchMore())
+                return -1;
+            dataSet.fetchMore();
+            if (row >= dataSet.rowCount())
+                return -1;
+        }
+        if (matches(dataSet.value(row, column)))
+            return row;
+    }
 }
 
 // The fields the search choices name, in the order of ComboBox1's items.
@@ -193,7 +216,7 @@ void TForm1::openReadingsOnce() {
         readingsOpenReported_ = false;
     } catch (const Failure& failure) {
         if (!std::exchange(readingsOpenReported_, true))
-            context_.services.messages->reportError(failure.text());
+            reportFailure(failure);
     }
 }
 
@@ -203,12 +226,28 @@ void TForm1::setUpMenu() {
     };
     command(ui.N2, [this] { showModal(deletedOnClose(new TForm2(context_, this))); });
     command(ui.N3, [this] { showModal(windows_.form11); });
+    command(ui.NSuspiciousReadings, [this] {
+        auto* review = new TForm14(context_, this);
+        connect(review, &TForm14::readingChosen, this,
+                [this, review](int object, const QString& reading) { openReading(object, reading, review); });
+        showModal(deletedOnClose(review));
+    });
     command(ui.N5, [this] { showModal(windows_.form4); });
     command(ui.N6, [this] { showModal(windows_.form8); });
+    command(ui.NScannerMaintenance, [this] { showModal(deletedOnClose(new TForm16(context_, this))); });
     command(ui.N8, [this] { showModal(windows_.form3); });
     command(ui.N9, [this] { showModal(windows_.form7); });
     command(ui.N10, [this] { showModal(windows_.form10); });
     command(ui.N11, [this] { showModal(windows_.form13); });
+    command(ui.NConsumptionChart, [this] {
+        if (!objects_->isOpen() || objects_->currentRow() < 0) {
+            context_.services.messages->inform(QStringLiteral("Выберите объект в списке контролируемых объектов."));
+            return;
+        }
+        showModal(deletedOnClose(new TForm15(context_, objects_->field(QStringLiteral("ID_OBJECT")).asInteger(),
+                                             objects_->field(QStringLiteral("FIO")).asString(),
+                                             objects_->field(QStringLiteral("ID_SCANNER")).asString(), this)));
+    });
     command(ui.N13, [this] {
         THelpWindow help(this);
         showModal(&help);
@@ -397,6 +436,33 @@ void TForm1::DBGrid2TitleClick(int) {
 void TForm1::DBGrid2DblClick() {
     reportFailures([&] {
         showModal(deletedOnClose(new TForm5(context_, *objects_, *readings_, this)));
+    });
+}
+
+void TForm1::openReading(int object, const QString& reading, QWidget* over) {
+    reportFailures([&] {
+        const auto isObject = [object](const QVariant& value) { return !value.isNull() && value.toInt() == object; };
+        int objectRow = findRow(*objects_, QStringLiteral("ID_OBJECT"), isObject);
+        if (objectRow < 0) {
+            // The list shows only the marked objects: the whole directory holds the one asked for.
+            objects_->close();
+            objects_->setSelectSql(kObjectsSelect);
+            objects_->open();
+            objectRow = findRow(*objects_, QStringLiteral("ID_OBJECT"), isObject);
+        }
+        if (objectRow < 0)
+            return;
+        objects_->moveTo(objectRow);
+        // The debounce worker opens the readings only after a pause; the editor needs them now.
+        if (!readings_->isOpen())
+            readings_->open();
+        const QString wanted = reading.trimmed();
+        const int readingRow = findRow(*readings_, QStringLiteral("ID_IMAG"),
+                                       [&](const QVariant& value) { return value.toString().trimmed() == wanted; });
+        if (readingRow < 0)
+            return;
+        readings_->moveTo(readingRow);
+        showModal(deletedOnClose(new TForm5(context_, *objects_, *readings_, over)));
     });
 }
 

@@ -82,6 +82,9 @@ public:
     void refreshReadings();
     // Reads the object list and the readings again, after objects were added, changed or removed.
     void refreshLists();
+    // Moves both lists to an object and one of its readings, as the operator would, and opens the reading editor
+    // on it over the window that asked; returns when the editor has closed.
+    void openReading(int object, const QString& reading, QWidget* over);
 
     Ui::TForm1& form() { return ui; }
 

@@ -55,15 +55,20 @@ QString deliveredSchemaScript() {
 }
 
 void makeDatabase(const QString& path, const QString& script) {
-    if (QFileInfo::exists(path))
-        throw Failure(QStringLiteral("%1 exists already; it is left as it is.").arg(path));
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    // On a server the file and its folder are the server's: it refuses an existing file by itself.
+    if (!namesDatabaseServer(path)) {
+        if (QFileInfo::exists(path))
+            throw Failure(QStringLiteral("%1 exists already; it is left as it is.").arg(path));
+        QDir().mkpath(QFileInfo(path).absolutePath());
+    }
     const QStringList statements = splitSchemaScript(script);
     try {
         fb::Status status;
         fb::Handle<IXpbBuilder> dpb(fb::util()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0));
-        dpb->insertString(&status, isc_dpb_user_name, Database::kUser.toLatin1().constData());
-        dpb->insertString(&status, isc_dpb_password, Database::kPassword.toLatin1().constData());
+        // The account that makes the database owns it; on a server, other accounts need to be granted its tables.
+        const DatabaseAccount account = databaseAccount();
+        dpb->insertString(&status, isc_dpb_user_name, account.user.toUtf8().constData());
+        dpb->insertString(&status, isc_dpb_password, account.password.toUtf8().constData());
         dpb->insertInt(&status, isc_dpb_sql_dialect, 3);
         dpb->insertInt(&status, isc_dpb_page_size, 8192);
         fb::Handle<IProvider> provider(fb::master()->getDispatcher());

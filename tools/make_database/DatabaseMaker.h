@@ -12,9 +12,10 @@ QStringList splitSchemaScript(const QString& script);
 // The delivered schema of the local database.
 QString deliveredSchemaScript();
 
-// Makes a new database file at path (its folder is made when missing) with the program's user, dialect 3 and no
-// default character set, and runs the script in it, each statement committed on its own. Throws DatabaseError,
-// or Failure when the file exists already.
+// Makes a new database file at path (its folder is made when missing) with the program's account
+// (databaseAccount()), dialect 3 and no default character set, and runs the script in it, each statement committed
+// on its own. Given a server's "host:path", the server makes the file; its folder must exist there. Throws
+// DatabaseError, or Failure when the file exists already.
 void makeDatabase(const QString& path, const QString& script = deliveredSchemaScript());
 
 } // namespace vornic

@@ -4,13 +4,14 @@
 #include <QCoreApplication>
 #include <QTextStream>
 
-// make_database PATH: makes the local database file that the program is delivered with.
+// make_database PATH: makes the local database file that the program is delivered with; HOST:PATH makes it on a
+// database server, logged in as ISC_USER with ISC_PASSWORD when both are set.
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     QTextStream err(stderr);
     if (arguments.size() != 2) {
-        err << "usage: make_database PATH\n";
+        err << "usage: make_database PATH | HOST:PATH\n";
         return 2;
     }
     try {

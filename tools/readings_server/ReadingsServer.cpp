@@ -98,6 +98,29 @@ bool resetConnection(const httplib::Request& request) {
     return replaced;
 }
 
+// cpp-httplib listens with a backlog of 5: a client that opens more connections at once, as a download fetching
+// ahead does, would find some of them dropped and retried by the system a second later. The listening socket (found
+// as resetConnection finds a connection's) is given the system's largest backlog instead.
+void widenBacklog(int port) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        int descriptor = -1;
+        try {
+            descriptor = std::stoi(entry.path().filename().string());
+        } catch (const std::exception&) {
+            continue;
+        }
+        sockaddr_storage local{};
+        socklen_t localSize = sizeof local;
+        int listening = 0;
+        socklen_t listeningSize = sizeof listening;
+        if (getsockname(descriptor, reinterpret_cast<sockaddr*>(&local), &localSize) == 0 &&
+            portOf(local) == port &&
+            getsockopt(descriptor, SOL_SOCKET, SO_ACCEPTCONN, &listening, &listeningSize) == 0 && listening)
+            ::listen(descriptor, SOMAXCONN);
+    }
+}
+
 } // namespace
 
 struct ReadingsServer::State {
@@ -147,31 +170,57 @@ void ReadingsServer::State::generate() {
     // a prefix for a match finds the wrong reading.
     int nextId = 1;
     const int perDay = qMax(0, options.readingsPerDay);
+    const bool cases = options.withCases && options.days >= 7;
+    // The cases take no draws of their own: every scanner's readings stay as they are in a plain set, but for
+    // the values a case changes.
+    const auto isCase = [&](int s, int scannerIndex) { return cases && s == scannerIndex; };
+    const int middle = perDay / 2;
     for (int s = 0; s < options.scanners; ++s) {
         const int scanner = options.firstScanner + s;
         const QString modem = QString::number(scanner);
         QList<Reading>& readings = byModem[modem];
         int meter = int(random.bounded(60000));
-        int battery = 70 + int(random.bounded(31));
+        const int firstBattery = 70 + int(random.bounded(31));
         for (int back = options.days - 1; back >= 0; --back) {
             const QDate day = options.today.addDays(-back);
             for (int k = 0; k < perDay; ++k) {
                 // Each reading falls somewhere in its own share of the day, so the day's readings stay in order.
                 const int share = 86400 / perDay;
                 const int second = k * share + int(random.bounded(share));
-                meter += 1 + int(random.bounded(40));
-                battery = qBound(0, battery - int(random.bounded(3)), 100);
+                const double daysBack = back - double(second) / 86400.0;
+                const bool backwards = isCase(s, 5) && back == 3 && k == middle;
+                const bool misread = (isCase(s, 6) && ((back == 2 && k == middle) || (back == 5 && k == 0))) ||
+                                     (isCase(s, 10) && back == 3 && k == middle);
+                const int rise = 1 + int(random.bounded(40));
+                meter += backwards ? -90 : rise;
+                // A battery lasts the better part of a year: a quarter of a percent a day, read a point or two low
+                // at times.
+                double level = firstBattery - 0.25 * (options.days - 1 - daysBack);
+                if (isCase(s, 1))
+                    level = 30 + 1.5 * daysBack; // down to 10 % in about two weeks
+                else if (isCase(s, 3))
+                    level = daysBack > 4 ? 15 + 2 * (daysBack - 4) : 100 - 0.25 * (4 - daysBack);
+                const int jitter = int(random.bounded(3));
                 Reading reading;
                 reading.scanner = scanner;
                 reading.id = QString::number(nextId++);
                 reading.img = QStringLiteral("photos/%1/%2.jpg").arg(modem, reading.id);
                 reading.date = dateText(day, second);
-                reading.pok = QStringLiteral("%1").arg(meter % 100000, 5, 10, QLatin1Char('0'));
-                reading.bat = battery;
-                reading.csq = int(random.bounded(32));
+                // A dial read 5000 too high, as when a turning wheel is taken for the next digit.
+                const int shown = meter + (misread ? 5000 : 0);
+                reading.pok = QStringLiteral("%1").arg(shown % 100000, 5, 10, QLatin1Char('0'));
+                reading.bat = qBound(0, int(level) - jitter, 100);
+                reading.csq = int(random.bounded(32)) / (isCase(s, 7) ? 4 : 1);
                 reading.nsmod = 1 + int(random.bounded(5));
                 reading.er = int(random.bounded(100)) < options.doubtfulPercent ? 1 : 0;
                 reading.servedEmpty = int(random.bounded(100)) < options.emptyPokPercent;
+                if (backwards || misread) {
+                    // Recognised with confidence: nothing marks them for the review of doubtful readings.
+                    reading.er = 0;
+                    reading.servedEmpty = false;
+                }
+                if (isCase(s, 2) && back < 4)
+                    continue; // the scanner has fallen silent
                 readings.append(reading);
                 byId.insert(reading.id, reading);
             }
@@ -363,8 +412,18 @@ void ReadingsServer::State::configure(httplib::Server& http) {
     // The client opens a fresh connection for every request; one request per connection also lets stop() return
     // without waiting for idle connections to time out.
     http.set_keep_alive_max_count(1);
+    // A distant server's answers wait on the network, not on each other: a request held back by the latency does not
+    // hold a thread that the next one needs.
+    if (options.latencyMs > 0)
+        http.new_task_queue = [] { return new httplib::ThreadPool(64); };
     http.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
         ++requests;
+        if (options.latencyMs > 0) {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.latencyMs);
+            while (!stopping && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                    until - std::chrono::steady_clock::now(), 10ms));
+        }
         return applyFault(takeFault(request), request, response);
     });
     http.Get("/range_photo_xml.php", [this](const httplib::Request& request, httplib::Response& response) {
@@ -400,6 +459,7 @@ int ReadingsServer::start(int port) {
         bound = port;
     if (bound <= 0)
         throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(port));
+    widenBacklog(bound);
 
     httplib::Server* http = server.get();
     state_->listenerDone = false;

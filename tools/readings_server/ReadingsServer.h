@@ -22,6 +22,11 @@ public:
         int doubtfulPercent = 15; // rows with er="1"
         int emptyPokPercent = 10; // rows served with an empty "pok" until completeEmptyReadings()
         QList<int> errorScanners; // known scanners that are answered with an "error" element all the same
+        // Sets of a week or more hold, on fixed scanners, what an operator has to notice beyond doubtful rows: the
+        // second scanner's battery runs down, the third has been silent for its last 4 days, the fourth had its
+        // battery changed 4 days ago, the sixth meter goes back by 90 once, the seventh and the eleventh are misread
+        // high with confidence, the eighth has a weak signal. Shorter sets, as tests and benchmarks use, stay plain.
+        bool withCases = true;
         QString encoding = QStringLiteral("utf-8"); // of the readings answer, e.g. "windows-1251"
         int pictureBytes = 0; // 0: pictures as they come; else each padded to about this many bytes
         quint32 seed = 1;
@@ -33,6 +38,9 @@ public:
         int slowAnswerMs = 1500;                 // how late a slow answer comes
         qint64 hugeBodyBytes = 64 * 1024 * 1024; // the size of a huge answer
         int stallMs = 60000;                     // how long a stalled request waits before it is closed unanswered
+        // > 0: every answer, readings, pictures and faults alike, waits this long before its first byte, as a
+        // distant server's answers do.
+        int latencyMs = 0;
     };
 
     // One reading as the server holds it; "pok" is its value even while it is served empty.

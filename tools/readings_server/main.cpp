@@ -40,8 +40,10 @@ int main(int argc, char** argv) {
                                           QStringLiteral("DIR"));
     const QCommandLineOption updatePieceDelay =
         number("update-piece-delay", "Send update files in 64 KB pieces N ms apart; 0 sends them at once.", 0);
+    const QCommandLineOption latency =
+        number("latency-ms", "Hold every answer N ms before its first byte, as a distant server does.", 0);
     parser.addOptions(
-        {port, scanners, days, firstScanner, encoding, pictureBytes, seed, updateFolder, updatePieceDelay});
+        {port, scanners, days, firstScanner, encoding, pictureBytes, seed, updateFolder, updatePieceDelay, latency});
     parser.process(app);
 
     const auto integer = [&](const QCommandLineOption& option) {
@@ -64,6 +66,7 @@ int main(int argc, char** argv) {
     options.encoding = parser.value(encoding);
     options.updateFolder = parser.value(updateFolder);
     options.updatePieceDelayMs = integer(updatePieceDelay);
+    options.latencyMs = integer(latency);
 
     try {
         vornic::ReadingsServer server(options);

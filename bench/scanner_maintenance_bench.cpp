@@ -1,0 +1,152 @@
+// The scanner maintenance list over 2,000 objects with 365 readings each (argv[1] and argv[2] override the two
+// numbers): one reading a day for a year, the batteries running down slowly and changed when spent, every
+// twentieth scanner silent for its last week, every thirtieth draining fast, every fiftieth with a weak signal.
+// Makes the list as the window does, then the three saved forms' contents, and prints each time, what the list
+// found and the peak memory (VmHWM).
+//
+// The database is filled by a child process (one prepared insert, a commit every few thousand rows, no
+// pictures), so that the peak memory printed here is the list's alone. Figures of a Debug build say little:
+// build with -DCMAKE_BUILD_TYPE=Release.
+
+#include "bench/support/BenchSupport.h"
+#include "db/Database.h"
+#include "db/Statement.h"
+#include "reports/ScannerMaintenance.h"
+#include "tools/demo_data/DemoObjects.h"
+#include "tools/make_database/DatabaseMaker.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMap>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+using vornic::bench::inChildProcess;
+using vornic::bench::millisecondsSince;
+using vornic::bench::peakMegabytes;
+
+constexpr int kRowsPerCommit = 5000;
+const QDate kToday(2018, 12, 31);
+
+bool silent(int object) {
+    return object % 20 == 7;
+}
+bool drainingFast(int object) {
+    return object % 30 == 11;
+}
+bool weakSignal(int object) {
+    return object % 50 == 13;
+}
+
+void fillDatabase(const QString& path, int objects, int days) {
+    vornic::makeDatabase(path);
+    vornic::Database db;
+    db.connect(path);
+    vornic::addDemoObjects(db, objects);
+
+    auto unit = db.lock();
+    QList<qint64> ids;
+    {
+        vornic::Statement list(db, QStringLiteral("SELECT ID_OBJECT FROM LIST_OBJECTS ORDER BY ID_OBJECT"));
+        list.open();
+        while (list.fetch())
+            ids.append(list.value(0).toLongLong());
+    }
+    vornic::Statement insert(db, QStringLiteral("INSERT INTO IMAGE_OBJECT_DATE (ID_OBJECT, DAT, ID_IMAG, "
+                                                "RECOGNITION, READINGS, BAT, CSQ, NSMOD, ERROR) "
+                                                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    // Day by day, all objects each day, as downloads store them.
+    int row = 0;
+    for (int day = 0; day < days; ++day) {
+        const int back = days - 1 - day;
+        for (int object = 0; object < ids.size(); ++object) {
+            if (silent(object) && back < 7)
+                continue;
+            const double drain = drainingFast(object) ? 2.0 : 0.3;
+            // A new battery at 100 % whenever the old one reached 10 %.
+            const double spentAfter = 90.0 / drain;
+            const double sinceChange = std::fmod(double(day + object % 97), spentAfter);
+            const int battery = int(100 - drain * sinceChange) - row % 3;
+            const QString value = QString::number(10000 + day * 12 + object % 7);
+            insert.bind(0, ids[object]);
+            insert.bind(1, QDateTime(kToday.addDays(-back), QTime(6 + object % 12, object % 60)));
+            insert.bind(2, QString::number(++row));
+            insert.bind(3, value);
+            insert.bind(4, value);
+            insert.bind(5, battery);
+            insert.bind(6, weakSignal(object) ? row % 8 : 8 + row % 24);
+            insert.bind(7, 1 + row % 5);
+            insert.bind(8, 0);
+            insert.execute();
+            if (row % kRowsPerCommit == 0)
+                db.commitRetaining();
+        }
+    }
+    db.commitRetaining();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int objects = argc > 1 ? std::atoi(argv[1]) : 2000;
+    const int days = argc > 2 ? std::atoi(argv[2]) : 365;
+
+    QTemporaryDir home;
+    const QString database = home.filePath(QStringLiteral("FB_PROJECT.GDB"));
+    QElapsedTimer timer;
+    timer.start();
+    if (!inChildProcess([&] { fillDatabase(database, objects, days); }))
+        return 1;
+    const double fillSeconds = millisecondsSince(timer) / 1000.0;
+    const double fileMegabytes = static_cast<double>(QFile(database).size()) / 1048576.0;
+
+    QCoreApplication app(argc, argv);
+    vornic::Database db;
+    db.connect(database);
+    const double baseline = peakMegabytes();
+    const vornic::MaintenanceThresholds thresholds;
+
+    // The first pass reads the file from the disk; the second is what the operator waits for when the window is
+    // opened again.
+    double passMs[2] = {};
+    QList<vornic::MaintenanceRow> rows;
+    for (double& ms : passMs) {
+        timer.restart();
+        rows = vornic::scannerMaintenance(db, kToday, thresholds);
+        ms = millisecondsSince(timer);
+    }
+    timer.restart();
+    const qsizetype lines = vornic::maintenanceLines(rows).size();
+    const qsizetype elements = vornic::maintenanceElements(rows).size();
+    const qsizetype cells = vornic::maintenanceSheet(rows).cells.size();
+    const double formsMs = millisecondsSince(timer);
+
+    QMap<vornic::MaintenanceVerdict, int> found;
+    for (const vornic::MaintenanceRow& row : std::as_const(rows))
+        ++found[row.verdict];
+    int expectedSilent = 0;
+    for (int object = 0; object < objects; ++object)
+        expectedSilent += silent(object) ? 1 : 0;
+
+#ifndef NDEBUG
+    std::printf("a Debug build: its figures are no guide to the program as delivered\n");
+#endif
+    std::printf("objects: %d, readings: %d a day for %d days (database %.0f MB, filled in %.1f s)\n", objects, 1, days,
+                fileMegabytes, fillSeconds);
+    std::printf("make the list, first pass: %.1f ms\n", passMs[0]);
+    std::printf("make the list, again: %.1f ms\n", passMs[1]);
+    std::printf("the saved forms' contents: %.1f ms (%lld lines, %lld elements, %lld cells)\n", formsMs,
+                static_cast<long long>(lines), static_cast<long long>(elements), static_cast<long long>(cells));
+    std::printf("found: %d silent (%d expected), %d batteries to change, %d weak signals, %d without a verdict\n",
+                found.value(vornic::MaintenanceVerdict::NoConnection), expectedSilent,
+                found.value(vornic::MaintenanceVerdict::ReplaceBattery),
+                found.value(vornic::MaintenanceVerdict::WeakSignal), found.value(vornic::MaintenanceVerdict::None));
+    std::printf("peak memory (VmHWM): before the list %.1f MB, at the end %.1f MB\n", baseline, peakMegabytes());
+    return rows.size() == objects && found.value(vornic::MaintenanceVerdict::NoConnection) == expectedSilent ? 0 : 1;
+}
