@@ -9,6 +9,7 @@
 // build with -DCMAKE_BUILD_TYPE=Release.
 
 #include "bench/support/BenchSupport.h"
+#include "base/LocalTimeZone.h"
 #include "db/Database.h"
 #include "db/Statement.h"
 #include "reports/ScannerMaintenance.h"
@@ -94,6 +95,7 @@ void fillDatabase(const QString& path, int objects, int days) {
 } // namespace
 
 int main(int argc, char** argv) {
+    vornic::settleLocalTimeZone(); // as the client does at its start
     const int objects = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int days = argc > 2 ? std::atoi(argv[2]) : 365;
 
