@@ -116,7 +116,9 @@ std::optional<ImplausibleReading> ImplausibleReadingJudge::judge(const HistoryRe
                                   {}};
     };
     if (!value) {
-        if (confirmed)
+        // No value at all is a recognition still to come, which a later download completes; only a text that
+        // was read and is no number is a misreading.
+        if (confirmed || reading.text.trimmed().isEmpty())
             return std::nullopt;
         return listed(u"не число"_s);
     }
