@@ -29,6 +29,7 @@
 #include <QHeaderView>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScopedValueRollback>
 #include <QScreen>
 
 #include <functional>
@@ -164,7 +165,11 @@ TForm1::TForm1(WindowContext& context, QWidget* parent)
     : QMainWindow(parent), context_(context),
       debounceWorker_(std::make_unique<ThreadDS2Select>(
           this, ThreadDS2Select::Calls{[this] { return currentScanner(); }, [this] { openReadingsOnce(); },
-                                       [this] { readings_->close(); }})),
+                                       [this] {
+                                           // A reading open in the editor stays where it was put.
+                                           if (!readingsHeld_)
+                                               readings_->close();
+                                       }})),
       objects_(std::make_unique<DataSet>(context.database)), readings_(std::make_unique<DataSet>(context.database)), markSet_(markPicture(true)), markClear_(markPicture(false)) {
     ui.setupUi(this);
     ui.Splitter1->setStretchFactor(0, 0);
@@ -452,6 +457,9 @@ void TForm1::openReading(int object, const QString& reading, QWidget* over) {
         }
         if (objectRow < 0)
             return;
+        // The debounce worker sees the object change under it and would close the readings list while the
+        // editor shows one of them; the editor is modal, so the object stays put until it closes.
+        const QScopedValueRollback hold(readingsHeld_, true);
         objects_->moveTo(objectRow);
         // The debounce worker opens the readings only after a pause; the editor needs them now.
         if (!readings_->isOpen())

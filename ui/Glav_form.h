@@ -118,6 +118,7 @@ private:
     bool objectsSortFlag_ = true;  // decides what the next title click of the object list does
     bool readingsSortFlag_ = true; // likewise for the readings list
     bool readingsOpenReported_ = false;
+    bool readingsHeld_ = false; // a reading chosen in another window is open in the editor
     Windows windows_;
     QTimer timer1_;
     QPixmap markSet_;
