@@ -3,9 +3,12 @@
 #include "base/DateText.h"
 #include "base/Failure.h"
 #include "base/Windows1251.h"
+#include "db/ChangeGuard.h"
 #include "db/DatabaseError.h"
 #include "db/SqlParameters.h"
 #include "db/Statement.h"
+
+#include <optional>
 
 namespace vornic {
 namespace {
@@ -349,11 +352,11 @@ void DataSet::append() {
     insert();
 }
 
-void DataSet::runChange(const QString& sql, const QVariantList& newValues, const QVariantList& oldValues) {
+quint64 DataSet::runChange(const QString& sql, const QVariantList& newValues, const QVariantList& oldValues) {
     if (sql.isEmpty())
         throw Failure(QStringLiteral("Для этого набора данных не задан запрос на изменение."));
     auto guard = database_.lock();
-    executeNamed(database_, sql, [&](const NamedParameter& parameter) {
+    return executeNamed(database_, sql, [&](const NamedParameter& parameter) {
         const int column = fieldIndex(parameter.field);
         if (column < 0)
             throw Failure(QStringLiteral("Поле «%1» не найдено.").arg(parameter.field));
@@ -361,10 +364,92 @@ void DataSet::runChange(const QString& sql, const QVariantList& newValues, const
     });
 }
 
+QString DataSet::guarded(const QString& changeSql, const QVariantList& oldValues) const {
+    if (changeSql.isEmpty())
+        return changeSql;
+    QList<ComparedColumn> compared;
+    for (const QString& column : columnsWrittenBy(modifySql_)) {
+        const QString field = column.mid(column.lastIndexOf(u'.') + 1);
+        const int index = fieldIndex(field);
+        if (index >= 0 && !isBinaryColumn(index))
+            compared.append({column, field, oldValues.value(index)});
+    }
+    return guardedChange(changeSql, compared);
+}
+
+QString DataSet::rowLabel(int row) const {
+    if (rowLabel_)
+        return rowLabel_(*this, row);
+    QStringList keys;
+    for (const QString& key : oldValueFields(modifySql_.isEmpty() ? deleteSql_ : modifySql_))
+        keys.append(key.toUpper() + QStringLiteral(" ") + textOf(value(row, fieldIndex(key))));
+    return keys.join(QStringLiteral(", "));
+}
+
+bool DataSet::refreshRow(int row) {
+    requireOpen();
+    if (row < 0 || row >= rowCount())
+        return false;
+    const QString keySource = modifySql_.isEmpty() ? deleteSql_ : modifySql_;
+    const QVariantList read = rows_[static_cast<size_t>(row)];
+    const ParsedStatement parsed = parseNamedParameters(rowReReadSelect(selectSql_, oldValueFields(keySource)));
+    std::optional<QVariantList> stored;
+    {
+        auto guard = database_.lock();
+        Statement select(database_, parsed.sql);
+        for (int i = 0; i < parsed.parameters.size(); ++i) {
+            const NamedParameter& parameter = parsed.parameters[i];
+            select.bind(i, parameter.old ? read.value(fieldIndex(parameter.field)) : parameterValue(parameter.field));
+        }
+        select.open();
+        if (select.fetch())
+            stored = select.row();
+        select.close();
+    }
+    if (stored && stored->size() == fieldNames_.size()) {
+        rows_[static_cast<size_t>(row)] = *stored;
+        Q_EMIT rowChanged(row);
+        return true;
+    }
+    const int before = current_;
+    Q_EMIT rowAboutToBeRemoved(row);
+    rows_.erase(rows_.begin() + row);
+    Q_EMIT rowRemoved(row);
+    if (before > row) {
+        current_ = before - 1; // the same row, one place up
+    } else if (before == row) {
+        current_ = -1;
+        if (!rows_.empty())
+            setCurrent(std::min(row, rowCount() - 1));
+    }
+    return false;
+}
+
+void DataSet::refuseChangedRow(QVariantHash operatorValues) {
+    const int row = current_;
+    const QString label = rowLabel(row);
+    state_ = State::Browse;
+    modified_ = false;
+    Q_EMIT rowChanged(row);
+    const bool stillStored = refreshRow(row);
+    const QString what = stillStored
+                             ? QStringLiteral("Запись изменена другим оператором после того, как была прочитана: %1. "
+                                              "Изменение не сохранено; показано то, что хранится сейчас.")
+                             : QStringLiteral("Запись удалена другим оператором после того, как была прочитана: %1. "
+                                              "Изменение не сохранено.");
+    throw RowChangedByOther(what.arg(label), !stillStored, std::move(operatorValues));
+}
+
 void DataSet::post() {
     if (state_ == State::Edit) {
         try {
-            runChange(modifySql_, editBuffer_, originalRow_);
+            if (runChange(guarded(modifySql_, originalRow_), editBuffer_, originalRow_) == 0) {
+                QVariantHash typed;
+                for (int column = 0; column < fieldNames_.size(); ++column)
+                    if (editBuffer_.value(column) != originalRow_.value(column))
+                        typed.insert(fieldNames_[column], editBuffer_.value(column));
+                refuseChangedRow(std::move(typed));
+            }
         } catch (const DatabaseError& error) {
             if (!error.refusedByDatabase())
                 throw;
@@ -427,7 +512,8 @@ void DataSet::remove() {
     if (current_ < 0)
         throw Failure(QStringLiteral("Нет записи для удаления."));
     const QVariantList row = rows_[static_cast<size_t>(current_)];
-    runChange(deleteSql_, row, row);
+    if (runChange(guarded(deleteSql_, row), row, row) == 0)
+        refuseChangedRow({});
     state_ = State::Browse;
     modified_ = false;
     const int removed = current_;

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -60,6 +61,8 @@ public:
     void setInsertSql(const QString& sql) { insertSql_ = sql; }
     void setModifySql(const QString& sql) { modifySql_ = sql; }
     void setDeleteSql(const QString& sql) { deleteSql_ = sql; }
+    // How a refused change names its row to the operator ("«Иванов», сканер 860001"); the key by default.
+    void setRowLabel(std::function<QString(const DataSet&, int row)> label) { rowLabel_ = std::move(label); }
 
     // Makes this the detail of master: a ":FIELD" of the select takes the master's current FIELD, and every
     // positioning of the master runs the select again while this data set is open.
@@ -106,9 +109,15 @@ public:
     void append(); // a new row at the end
     // Stores the open row. When the database refuses, a changed row goes back to what is stored and a new row
     // stays open with the operator's input; either way the DatabaseError says why.
+    //
+    // A change or removal applies only to the row as it was read. When another operator has stored a change of it
+    // (or removed it) since, nothing is written, the row is read again as it is stored now, and RowChangedByOther
+    // says so. The columns compared are those the modify statement writes.
     void post();
     void cancel();
     void remove();
+    // Reads the row again as it is stored now; a row no longer stored leaves the list. Returns false then.
+    bool refreshRow(int row);
     bool isModified() const { return modified_; }
 
 Q_SIGNALS:
@@ -129,7 +138,10 @@ private:
     void readMore(int count);
     void ensureRow(int row);
     void leaveEditing();
-    void runChange(const QString& sql, const QVariantList& newValues, const QVariantList& oldValues);
+    quint64 runChange(const QString& sql, const QVariantList& newValues, const QVariantList& oldValues);
+    QString guarded(const QString& changeSql, const QVariantList& oldValues) const;
+    [[noreturn]] void refuseChangedRow(QVariantHash operatorValues);
+    QString rowLabel(int row) const;
     void requireOpen() const;
     void setCurrent(int row);
 
@@ -148,6 +160,7 @@ private:
     QVariantList editBuffer_;
     QVariantList originalRow_;
     bool modified_ = false;
+    std::function<QString(const DataSet&, int)> rowLabel_;
 };
 
 } // namespace vornic

@@ -2,6 +2,8 @@
 
 #include "base/Failure.h"
 
+#include <QVariantHash>
+
 namespace vornic {
 
 // A statement, a commit or the connection failed.
@@ -36,6 +38,27 @@ private:
     QString reason_;
     QString databaseMessage_;
     bool refusedByDatabase_ = false;
+};
+
+} // namespace vornic
+
+namespace vornic {
+
+// A change refused because another operator stored a change of the same row, or removed it, after this one read
+// it. The row has been read again: the list shows what is stored now.
+class RowChangedByOther final : public DatabaseError {
+public:
+    RowChangedByOther(QString text, bool removed, QVariantHash operatorValues)
+        : DatabaseError(std::move(text)), removed_(removed), operatorValues_(std::move(operatorValues)) {}
+
+    // The row is no longer stored (or no longer in the list's selection).
+    bool removed() const noexcept { return removed_; }
+    // The values this operator had typed into the row, by field name, to be applied again if wanted.
+    const QVariantHash& operatorValues() const noexcept { return operatorValues_; }
+
+private:
+    bool removed_;
+    QVariantHash operatorValues_;
 };
 
 } // namespace vornic

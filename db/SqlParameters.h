@@ -38,10 +38,12 @@ public:
     NamedStatement(Database& database, const QString& sql)
         : parsed_(parseNamedParameters(sql)), statement_(std::make_unique<Statement>(database, parsed_.sql)) {}
 
-    template <class ValueOf> void execute(ValueOf&& valueOf) {
+    // Returns how many rows the run changed.
+    template <class ValueOf> quint64 execute(ValueOf&& valueOf) {
         for (int i = 0; i < parsed_.parameters.size(); ++i)
             statement_->bind(i, valueOf(parsed_.parameters[i]));
         statement_->execute();
+        return statement_->affectedRows();
     }
 
 private:
@@ -49,9 +51,9 @@ private:
     std::unique_ptr<Statement> statement_;
 };
 
-// Prepares and runs a statement with named parameters once.
-template <class ValueOf> void executeNamed(Database& database, const QString& sql, ValueOf&& valueOf) {
-    NamedStatement(database, sql).execute(std::forward<ValueOf>(valueOf));
+// Prepares and runs a statement with named parameters once; returns how many rows it changed.
+template <class ValueOf> quint64 executeNamed(Database& database, const QString& sql, ValueOf&& valueOf) {
+    return NamedStatement(database, sql).execute(std::forward<ValueOf>(valueOf));
 }
 
 } // namespace vornic

@@ -316,6 +316,16 @@ void Statement::execute() {
     }
 }
 
+quint64 Statement::affectedRows() const {
+    auto guard = d->database.lock();
+    try {
+        fb::Status status;
+        return d->statement->getAffectedRecords(&status);
+    } catch (const FbException& error) {
+        throw fb::databaseError(error);
+    }
+}
+
 void Statement::open() {
     auto guard = d->database.lock();
     close();

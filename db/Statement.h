@@ -26,6 +26,8 @@ public:
 
     // Runs a statement that returns no rows.
     void execute();
+    // How many rows the statement run last inserted, changed or deleted.
+    quint64 affectedRows() const;
 
     // Opens the cursor of a select with the bound parameters; fetch() moves to the next row and returns false,
     // closing the cursor, after the last one.

@@ -14,6 +14,7 @@
 #include <vector>
 
 using namespace vornic;
+using namespace Qt::StringLiterals;
 using vornic::test::TestDatabase;
 
 namespace {
@@ -472,4 +473,126 @@ TEST_F(DataSetTest, AChangeToARowAnotherUserHoldsIsRefusedAfterTheLockTimeOut) {
             << error.text().toStdString();
     }
     EXPECT_EQ(objects.field(QStringLiteral("CHECK_GRID")).asInteger(), 0);
+}
+
+namespace {
+
+const QString kReadingsSelect = QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT DESC");
+const QString kReadingsModify = QStringLiteral(
+    "UPDATE IMAGE_OBJECT_DATE SET error=:error, ID_OBJECT=:ID_OBJECT, DAT=:DAT, READINGS= :READINGS, BAT=:BAT, "
+    "CSQ=:CSQ, NSMOD=:NSMOD WHERE   ID_IMAG = ?old_ID_IMAG");
+const QString kReadingsDelete = QStringLiteral("delete from IMAGE_OBJECT_DATE where ID_IMAG=?old_ID_IMAG");
+
+// Another operator's connection to the same database file, storing its work at once.
+void storeAsAnotherOperator(const QString& path, const QString& sql) {
+    Database other;
+    other.connect(path);
+    other.execute(sql);
+    other.commitRetaining();
+}
+
+} // namespace
+
+TEST_F(DataSetTest, AChangeOrRemovalOfARowAnotherOperatorChangedSinceItWasReadIsRefused) {
+    const struct {
+        const char* name;
+        QString othersChange;    // stored by the other operator after this one read the list
+        bool remove;             // this operator removes the row instead of changing its mark
+        bool refused;
+        bool rowGone;
+    } cases[] = {
+        {"their status, my mark", u"UPDATE LIST_OBJECTS SET STATUS='Не работает' WHERE FIO='A'"_s, false, true, false},
+        {"their mark, my mark", u"UPDATE LIST_OBJECTS SET CHECK_GRID=1 WHERE FIO='A'"_s, false, true, false},
+        {"their status, my removal", u"UPDATE LIST_OBJECTS SET STATUS='Отключен' WHERE FIO='A'"_s, true, true, false},
+        {"their removal, my mark", u"DELETE FROM LIST_OBJECTS WHERE FIO='A'"_s, false, true, true},
+        {"their removal, my removal", u"DELETE FROM LIST_OBJECTS WHERE FIO='A'"_s, true, true, true},
+        // A column my statement does not write is none of my business.
+        {"their address, my mark", u"UPDATE LIST_OBJECTS SET ADDRESS='Новая, 1' WHERE FIO='A'"_s, false, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fixture.exec(u"DELETE FROM LIST_OBJECTS"_s);
+        const int id = fixture.addObject(u"A"_s, u"1"_s);
+        fixture.addObject(u"B"_s, u"2"_s);
+        DataSet objects(db);
+        objects.setSelectSql(u"SELECT * FROM LIST_OBJECTS ORDER BY FIO"_s);
+        objects.setModifySql(kObjectsModify);
+        objects.setDeleteSql(u"Delete From LIST_OBJECTS where id_object=?old_id_object"_s);
+        objects.open();
+        ASSERT_EQ(objects.field(u"ID_OBJECT"_s).asInteger(), id);
+
+        storeAsAnotherOperator(fixture.path(), c.othersChange);
+        const QString othersStatus = fixture.committedValue(u"SELECT STATUS FROM LIST_OBJECTS WHERE FIO='A'"_s).toString();
+        const QVariant othersMark = fixture.committedValue(u"SELECT CHECK_GRID FROM LIST_OBJECTS WHERE FIO='A'"_s);
+        try {
+            if (c.remove) {
+                objects.remove();
+            } else {
+                objects.edit();
+                objects.field(u"CHECK_GRID"_s).setValue(1 - objects.field(u"CHECK_GRID"_s).asInteger());
+                objects.post();
+            }
+            db.commitRetaining();
+            EXPECT_FALSE(c.refused) << "stored over the other operator's work";
+        } catch (const RowChangedByOther& refusal) {
+            EXPECT_TRUE(c.refused) << refusal.text().toStdString();
+            EXPECT_EQ(refusal.removed(), c.rowGone);
+            EXPECT_TRUE(refusal.text().contains(u"другим оператором"_s)) << refusal.text().toStdString();
+            db.commitRetaining();
+            // Nothing of mine was written over theirs, and the list shows what is stored.
+            EXPECT_EQ(fixture.committedValue(u"SELECT STATUS FROM LIST_OBJECTS WHERE FIO='A'"_s).toString(),
+                      othersStatus);
+            EXPECT_EQ(fixture.committedValue(u"SELECT CHECK_GRID FROM LIST_OBJECTS WHERE FIO='A'"_s), othersMark);
+            EXPECT_EQ(objects.state(), DataSet::State::Browse);
+            if (c.rowGone) {
+                EXPECT_EQ(objects.rowCount(), 1);
+                EXPECT_EQ(objects.field(u"FIO"_s).asString(), u"B"_s);
+            } else {
+                EXPECT_EQ(objects.field(u"FIO"_s).asString(), u"A"_s);
+                EXPECT_EQ(objects.field(u"STATUS"_s).asString(), othersStatus);
+                EXPECT_EQ(objects.field(u"CHECK_GRID"_s).value(), othersMark);
+            }
+        }
+    }
+}
+
+TEST_F(DataSetTest, OneOperatorsEditsOneAfterAnotherAreNeverRefused) {
+    const int id = fixture.addObject(u"A"_s, u"1"_s);
+    fixture.exec(u"UPDATE LIST_OBJECTS SET STATUS=NULL, CHECK_GRID=NULL WHERE ID_OBJECT=%1"_s.arg(id));
+    addReading(db, id, u"101"_s, QDateTime(QDate(2020, 1, 1), QTime(10, 0, 5, 250)), pictureBytes(1, 100), u"12 "_s);
+    addReading(db, id, u"102"_s, QDateTime(QDate(2020, 1, 2), QTime(10, 0)), {}, {});
+
+    DataSet objects(db);
+    objects.setSelectSql(u"SELECT * FROM LIST_OBJECTS"_s);
+    objects.setModifySql(kObjectsModify);
+    objects.open();
+    DataSet readings(db);
+    readings.setSelectSql(kReadingsSelect);
+    readings.setModifySql(kReadingsModify);
+    readings.setDeleteSql(kReadingsDelete);
+    readings.setMaster(&objects);
+    readings.open();
+
+    // Nulls, a text with a trailing blank and a time with milliseconds are all compared as they were read.
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        objects.edit();
+        objects.field(u"CHECK_GRID"_s).setValue(round % 2);
+        objects.field(u"STATUS"_s).setValue(round == 1 ? QVariant() : QVariant(u"Работает"_s));
+        EXPECT_NO_THROW(objects.post());
+        db.commitRetaining();
+        for (int row = 0; row < readings.rowCount(); ++row) {
+            readings.moveTo(row);
+            readings.edit();
+            readings.field(u"READINGS"_s).setValue(round == 2 ? QVariant() : QVariant(u"%1 "_s.arg(round)));
+            readings.field(u"ERROR"_s).setValue(99);
+            EXPECT_NO_THROW(readings.post());
+            db.commitRetaining();
+        }
+    }
+    EXPECT_EQ(fixture.committedValue(u"SELECT COUNT(*) FROM IMAGE_OBJECT_DATE WHERE ERROR=99"_s).toInt(), 2);
+    readings.first();
+    EXPECT_NO_THROW(readings.remove());
+    db.commitRetaining();
+    EXPECT_EQ(fixture.committedValue(u"SELECT COUNT(*) FROM IMAGE_OBJECT_DATE"_s).toInt(), 1);
 }
