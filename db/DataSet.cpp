@@ -435,8 +435,8 @@ void DataSet::refuseChangedRow(QVariantHash operatorValues) {
     const QString what = stillStored
                              ? QStringLiteral("Запись изменена другим оператором после того, как была прочитана: %1. "
                                               "Изменение не сохранено; показано то, что хранится сейчас.")
-                             : QStringLiteral("Запись удалена другим оператором после того, как была прочитана: %1. "
-                                              "Изменение не сохранено.");
+                             : QStringLiteral("Запись изменена или удалена другим оператором после того, как была прочитана, "
+                                              "и в этом списке её больше нет: %1. Изменение не сохранено.");
     throw RowChangedByOther(what.arg(label), !stillStored, std::move(operatorValues));
 }
 
@@ -444,11 +444,7 @@ void DataSet::post() {
     if (state_ == State::Edit) {
         try {
             if (runChange(guarded(modifySql_, originalRow_), editBuffer_, originalRow_) == 0) {
-                QVariantHash typed;
-                for (int column = 0; column < fieldNames_.size(); ++column)
-                    if (editBuffer_.value(column) != originalRow_.value(column))
-                        typed.insert(fieldNames_[column], editBuffer_.value(column));
-                refuseChangedRow(std::move(typed));
+                refuseChangedRow(changedValues());
             }
         } catch (const DatabaseError& error) {
             if (!error.refusedByDatabase())
@@ -474,6 +470,16 @@ void DataSet::post() {
     state_ = State::Browse;
     modified_ = false;
     Q_EMIT rowChanged(current_);
+}
+
+QVariantHash DataSet::changedValues() const {
+    QVariantHash changed;
+    if (state_ != State::Edit && state_ != State::Insert)
+        return changed;
+    for (int column = 0; column < fieldNames_.size(); ++column)
+        if (editBuffer_.value(column) != originalRow_.value(column))
+            changed.insert(fieldNames_[column], editBuffer_.value(column));
+    return changed;
 }
 
 void DataSet::cancel() {

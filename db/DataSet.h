@@ -119,6 +119,8 @@ public:
     // Reads the row again as it is stored now; a row no longer stored leaves the list. Returns false then.
     bool refreshRow(int row);
     bool isModified() const { return modified_; }
+    // The fields of the open row whose values differ from those read, by name: what the operator has typed.
+    QVariantHash changedValues() const;
 
 Q_SIGNALS:
     void opened();

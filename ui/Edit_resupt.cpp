@@ -4,6 +4,7 @@
 #include "db/Database.h"
 #include "ui/DbEdit.h"
 #include "ui/ErrorReport.h"
+#include "ui/LockWaitNotice.h"
 
 #include <QCloseEvent>
 
@@ -17,6 +18,10 @@ const QString kCaptionPrefix = QStringLiteral("Абонент  ");
 const QString kNoPictureNumber = QStringLiteral("Нет номера изображения. Обновите базу данных");
 const QString kSaved = QStringLiteral("Показания изменены.");
 const QString kRecognitionBack = QStringLiteral("Установлены первичные показания ");
+const QString kReadingMoved =
+    QStringLiteral("Список показаний прочитан заново, и открытые показания больше не текущие. Ничего не сохранено: "
+                   "откройте показания снова.");
+const QString kPictureNumber = QStringLiteral("ID_IMAG");
 
 // The operator has changed or confirmed the value; 1 is a doubtful recognition.
 constexpr int kSetByOperator = 99;
@@ -38,6 +43,16 @@ TForm5::TForm5(WindowContext& context, DataSet& objects, DataSet& readings, QWid
     connect(ui.Button3, &QPushButton::clicked, this, &TForm5::Button3Click);
     connect(ui.Button2, &QPushButton::clicked, this, &TForm5::Button2Click);
     connect(ui.Button4, &QPushButton::clicked, this, &QDialog::close);
+    // The main window's lists are not read again while the editor is open: that would put another reading under it.
+    context_.changes.holdLists();
+}
+
+TForm5::~TForm5() {
+    context_.changes.releaseLists();
+}
+
+bool TForm5::onReadingAtOpening() const {
+    return hasCurrentReading() && readings_.field(kPictureNumber).asString() == readingAtOpening_;
 }
 
 bool TForm5::event(QEvent* event) {
@@ -57,6 +72,7 @@ void TForm5::FormActivate() {
         const bool hasObject = objects_.isOpen() && objects_.currentRow() >= 0;
         setWindowTitle(kCaptionPrefix + (hasObject ? objects_.field(QStringLiteral("FIO")).asString() : QString()));
         textAtOpening_ = ui.DBEdit3->text();
+        readingAtOpening_ = hasCurrentReading() ? readings_.field(kPictureNumber).asString() : QString();
         // Selected, so that the corrected value is typed over it at once.
         ui.DBEdit3->selectAll();
     });
@@ -72,25 +88,37 @@ void TForm5::Button1Click() {
         const QString typed = ui.DBEdit3->text();
         if (typed == textAtOpening_)
             return;
+        if (!onReadingAtOpening()) {
+            context_.services.messages->inform(kReadingMoved);
+            return;
+        }
         readings_.edit();
         readings_.field(QStringLiteral("READINGS")).setValue(typed);
         readings_.field(QStringLiteral("ERROR")).setValue(kSetByOperator);
-        readings_.post();
-        context_.database.commitRetaining();
+        storeWithLockWaitNotice(this, [&] {
+            readings_.post();
+            context_.database.commitRetaining();
+        });
         ui.Label4->setText(kSaved);
     });
 }
 
 void TForm5::Button3Click() {
     reportFailures([&] {
+        if (hasCurrentReading() && !onReadingAtOpening()) {
+            context_.services.messages->inform(kReadingMoved);
+            return;
+        }
         if (hasCurrentReading()) {
             const Field recognition = readings_.field(QStringLiteral("RECOGNITION"));
             readings_.edit();
             readings_.field(QStringLiteral("READINGS"))
                 .setValue(recognition.isNull() ? QVariant() : QVariant(recognition.asString()));
             readings_.field(QStringLiteral("ERROR")).setValue(kDoubtful);
-            readings_.post();
-            context_.database.commitRetaining();
+            storeWithLockWaitNotice(this, [&] {
+                readings_.post();
+                context_.database.commitRetaining();
+            });
         }
         ui.Label4->setText(kRecognitionBack);
     });
@@ -100,8 +128,12 @@ void TForm5::Button2Click() {
     reportFailures([&] {
         if (!hasCurrentReading())
             return;
+        if (!onReadingAtOpening()) {
+            context_.services.messages->inform(kReadingMoved);
+            return;
+        }
         // The deletion stays pending in the shared transaction until its next commit.
-        readings_.remove();
+        storeWithLockWaitNotice(this, [&] { readings_.remove(); });
         close();
     });
 }

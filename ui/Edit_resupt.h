@@ -22,6 +22,7 @@ public:
     // editor edits the current reading in place.
     TForm5(vornic::WindowContext& context, vornic::DataSet& objects, vornic::DataSet& readings,
            QWidget* parent = nullptr);
+    ~TForm5() override;
 
     // Event handlers, public so that tests drive them as the operator would.
     void FormActivate();
@@ -43,11 +44,14 @@ protected:
 
 private:
     bool hasCurrentReading() const;
+    // The current reading is still the one the window was opened on.
+    bool onReadingAtOpening() const;
 
     Ui::TForm5 ui;
     vornic::WindowContext& context_;
     vornic::DataSet& objects_;
     vornic::DataSet& readings_;
     QString textAtOpening_;
+    QString readingAtOpening_; // its picture number, the key it is stored under
     bool activated_ = false;
 };

@@ -8,6 +8,8 @@
 #include "ui/DbEdit.h"
 #include "ui/DbGrid.h"
 #include "ui/ErrorReport.h"
+#include "ui/LockWaitNotice.h"
+#include "ui/RowLabels.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -111,6 +113,7 @@ TForm4::TForm4(WindowContext& context, QWidget* parent)
     dataSet_.setInsertSql(kInsert);
     dataSet_.setModifySql(kModify);
     dataSet_.setDeleteSql(kDelete);
+    dataSet_.setRowLabel(objectRowLabel);
 
     QList<GridColumn> gridColumns;
     QList<LayoutColumn> layoutColumns;
@@ -214,7 +217,17 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TForm4::FormActivate() {
-    reportFailures([&] { layout_->restore(context_.settings()); });
+    reportFailures([&] {
+        layout_->restore(context_.settings());
+        // Made once at start-up, the directory shows what is stored now at each opening, other operators' work
+        // included; a row left open for input stays as the operator left it.
+        if (!isOpenForInput(dataSet_)) {
+            const std::optional<int> current = currentObject();
+            dataSet_.reopen();
+            if (current)
+                moveToObject(dataSet_, *current);
+        }
+    });
 }
 
 void TForm4::FormClose() {
@@ -289,16 +302,45 @@ void TForm4::Button1Click() {
             ui.Button1->setText(kStoreChangeCaption);
             return;
         }
-        try {
-            dataSet_.post();
-            context_.database.commitRetaining();
-        } catch (const Failure&) {
+        if (dataSet_.state() != DataSet::State::Edit || !dataSet_.isModified()) {
+            // Nothing was open to store, or nothing typed into it.
+            if (dataSet_.state() == DataSet::State::Edit)
+                dataSet_.cancel();
             context_.services.messages->inform(kNothingChanged);
+        } else if (!storeChange()) {
+            return; // refused: the panel stays open with what the operator typed, to be stored again
         }
         changing_ = false;
         enableEditor(false);
         ui.Button1->setText(kChangeCaption);
     });
+}
+
+bool TForm4::storeChange() {
+    const QVariantHash typed = dataSet_.changedValues();
+    try {
+        storeWithLockWaitNotice(this, [&] {
+            dataSet_.post();
+            context_.database.commitRetaining();
+        });
+        return true;
+    } catch (const DatabaseError& error) {
+        // A lost connection ends the program; anything else refused the change, and the operator's values go back
+        // into the fields over what is stored now.
+        if (tellsOfLostConnection(error.reason()))
+            throw;
+        reportFailure(error);
+    } catch (const Failure& failure) {
+        // Refused before it reached the database (a letter the database cannot hold): the row is still open.
+        reportFailure(failure);
+        return false;
+    }
+    if (dataSet_.currentRow() < 0 || !currentObject())
+        return false;
+    dataSet_.edit();
+    for (auto it = typed.cbegin(); it != typed.cend(); ++it)
+        dataSet_.field(it.key()).setValue(it.value());
+    return false;
 }
 
 void TForm4::Button_remove_bdClick() {
@@ -308,10 +350,12 @@ void TForm4::Button_remove_bdClick() {
             return;
         Database& database = context_.database;
         {
-            // One unit: a download's commit must not make half a removal permanent.
+            // One unit: a download's commit must not make half a removal permanent. The object goes first: when
+            // another operator has changed it since it was read, the removal is refused before its journal and
+            // readings are touched.
             auto unit = database.lock();
+            storeWithLockWaitNotice(this, [&] { dataSet_.remove(); });
             removeObjectRecords(database, *id);
-            dataSet_.remove();
             dataSet_.reopen();
             database.commitRetaining();
             database.commit(); // closes every list on the transaction, this one included
@@ -323,8 +367,9 @@ void TForm4::Button_remove_bdClick() {
 
 void TForm4::Edit1Change(const QString& text) {
     reportFailures([&] {
-        // Moving off a new row would store it past the panel's checks.
-        if (dataSet_.state() == DataSet::State::Insert)
+        // Moving off a new row would store it past the panel's checks, and moving off a changed row would store
+        // the change before "Сохранить изменения" is pressed.
+        if (isOpenForInput(dataSet_))
             return;
         dataSet_.locatePrefix(searchField(ui.ComboBox1->currentText()), text);
     });

@@ -32,6 +32,7 @@ public:
 
     vornic::DataSet& IBDataSet1() { return dataSet_; }
     Ui::TForm4& form() { return ui; }
+    vornic::DataSet& dataSet() { return dataSet_; }
     bool adding() const { return adding_; }
     bool changing() const { return changing_; }
 
@@ -52,6 +53,9 @@ private:
     // Stores the new row after its checks; false when a check stopped it and the row stays open.
     bool storeNewRow();
     void readBackNewObject(const QString& scanner);
+    // Stores the open change; false when it was refused, with the operator told why and the typed values back in
+    // the fields.
+    bool storeChange();
 
     vornic::WindowContext& context_;
     Ui::TForm4 ui;

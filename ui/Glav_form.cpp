@@ -10,6 +10,8 @@
 #include "ui/Edit_resupt.h"
 #include "ui/Editor_bd.h"
 #include "ui/ErrorReport.h"
+#include "ui/LockWaitNotice.h"
+#include "ui/RowLabels.h"
 #include "ui/Expense_reports.h"
 #include "ui/DialPicture.h"
 #include "ui/Gauge.h"
@@ -24,6 +26,8 @@
 #include "ui/Suspicious_readings.h"
 #include "ui/Threadds2select.h"
 #include "ui/Updatesoftware.h"
+
+#include <utility>
 
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -191,6 +195,14 @@ TForm1::TForm1(WindowContext& context, QWidget* parent)
     // A download, the editor and the directory change what the lists show; they say so here.
     connect(&context_.changes, &ChangeNotices::readingsChanged, this, &TForm1::refreshReadings);
     connect(&context_.changes, &ChangeNotices::objectsChanged, this, &TForm1::refreshLists);
+    connect(&context_.changes, &ChangeNotices::listsReleased, this, [this] {
+        if (std::exchange(listsRefreshWaits_, false)) {
+            readingsRefreshWaits_ = false;
+            refreshLists();
+        } else if (std::exchange(readingsRefreshWaits_, false)) {
+            refreshReadings();
+        }
+    });
     timer1_.setInterval(5000);
     connect(&timer1_, &QTimer::timeout, this, &TForm1::Timer1Timer);
 }
@@ -271,6 +283,7 @@ void TForm1::showModal(QDialog* window) {
 void TForm1::setUpObjectList() {
     objects_->setSelectSql(kObjectsSelect);
     objects_->setModifySql(kObjectsModify);
+    objects_->setRowLabel(objectRowLabel);
     const int toolkitDefault = ui.DBGrid1->horizontalHeader()->defaultSectionSize();
     ui.DBGrid1->bind(
         *objects_,
@@ -293,6 +306,12 @@ void TForm1::setUpReadingsList() {
     readings_->setSelectSql(kReadingsSelect);
     readings_->setModifySql(kReadingsModify);
     readings_->setDeleteSql(kReadingsDelete);
+    readings_->setRowLabel([this](const DataSet& readings, int row) {
+        QString label = readingRowLabel(readings, row);
+        if (objects_->currentRow() >= 0)
+            label += QStringLiteral(", объект «%1»").arg(objects_->field(QStringLiteral("FIO")).asString().trimmed());
+        return label;
+    });
     readings_->setMaster(objects_.get());
     ui.DBGrid2->setRowBackground([this](int row) -> std::optional<QColor> {
         const QVariant error = ui.DBGrid2->dataModel()->fieldValue(row, QStringLiteral("ERROR"));
@@ -397,8 +416,10 @@ void TForm1::DBGrid1DblClick() {
         const bool wasZero = !mark.isNull() && mark.asInteger() == 0;
         objects_->edit();
         mark.setValue(wasZero ? 1 : 0);
-        objects_->post();
-        context_.database.commitRetaining();
+        storeWithLockWaitNotice(this, [&] {
+            objects_->post();
+            context_.database.commitRetaining();
+        });
     });
 }
 
@@ -523,6 +544,10 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 }
 
 void TForm1::refreshReadings() {
+    if (context_.changes.listsHeld()) {
+        readingsRefreshWaits_ = true;
+        return;
+    }
     reportFailures([&] {
         readings_->close();
         readings_->open();
@@ -530,6 +555,10 @@ void TForm1::refreshReadings() {
 }
 
 void TForm1::refreshLists() {
+    if (context_.changes.listsHeld()) {
+        listsRefreshWaits_ = true;
+        return;
+    }
     reportFailures([&] {
         readings_->close();
         objects_->close();

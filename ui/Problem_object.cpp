@@ -8,6 +8,8 @@
 #include "ui/DbGrid.h"
 #include "ui/DialPicture.h"
 #include "ui/ErrorReport.h"
+#include "ui/LockWaitNotice.h"
+#include "ui/RowLabels.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -63,6 +65,7 @@ TForm11::TForm11(WindowContext& context, QWidget* parent)
     ui.setupUi(this);
     dataSet_.setSelectSql(kSelect);
     dataSet_.setModifySql(kModify);
+    dataSet_.setRowLabel(readingRowLabel);
 
     QList<GridColumn> gridColumns;
     QList<LayoutColumn> layoutColumns;
@@ -161,7 +164,7 @@ bool TForm11::storeCurrentRow(const std::function<void()>& change) {
         try {
             dataSet_.edit();
             change();
-            dataSet_.post();
+            storeWithLockWaitNotice(this, [&] { dataSet_.post(); });
         } catch (...) {
             // On an empty list the data layer makes up a new row to edit, and refuses to store it: this list has
             // no statement that adds readings. The made-up row must not stay behind in the list.

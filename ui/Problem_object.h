@@ -35,6 +35,7 @@ public:
 
     vornic::DataSet& IBDataSet1() { return dataSet_; }
     Ui::TForm11& form() { return ui; }
+    vornic::DataSet& dataSet() { return dataSet_; }
 
     // Escape closes the window like its close box, so that the closing steps run.
     void reject() override { close(); }

@@ -7,6 +7,8 @@
 #include "ui/DataSetModel.h"
 #include "ui/DbGrid.h"
 #include "ui/ErrorReport.h"
+#include "ui/LockWaitNotice.h"
+#include "ui/RowLabels.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -94,6 +96,7 @@ TForm8::TForm8(WindowContext& context, DataSet& objects, QWidget* parent)
     journal_.setInsertSql(kInsert);
     journal_.setModifySql(kModify);
     journal_.setDeleteSql(kDelete);
+    journal_.setRowLabel(journalRowLabel);
     journal_.setMaster(&objects_);
     ui.DBGrid1->bind(journal_, {
                                    {kDate, QStringLiteral("Дата:"), true, 100},
@@ -160,14 +163,15 @@ void TForm8::ShowCurrentEntry() {
 
 void TForm8::FormActivate() {
     reportFailures([&] {
+        // Read again at each opening, and the object with it, so that what other operators have stored since shows.
+        if (hasCurrentObject())
+            objects_.refreshRow(objects_.currentRow());
         const auto trimmedField = [&](const QString& name) { return trimmed(objects_.field(name).asString()); };
         ui.Label1->setText(hasCurrentObject() ? trimmedField(QStringLiteral("FIO")) + QStringLiteral("  ") +
                                                     trimmedField(QStringLiteral("ADDRESS"))
                                               : QString());
-        // Open from the first opening of the run on, following the main list by itself; a full commit of the
-        // directory closes it, and it is opened again here.
-        if (!journal_.isOpen())
-            journal_.open();
+        journal_.close();
+        journal_.open();
         journal_.first();
     });
     ShowCurrentEntry();
@@ -272,7 +276,8 @@ void TForm8::But_EditClick() {
         if (journal_.isOpen() && journal_.currentRow() >= 0 && !journal_.field(kKey).isNull()) {
             journal_.edit();
             journal_.field(kText).setValue(ui.Memo1->toPlainText());
-            journal_.post();
+            // Refused, the text typed stays in the field and the panel open, to be stored again.
+            storeWithLockWaitNotice(this, [&] { journal_.post(); });
         }
         ui.But_add->setEnabled(true);
         ui.But_Del->setEnabled(true);
@@ -284,7 +289,7 @@ void TForm8::But_EditClick() {
 
 void TForm8::But_DelClick() {
     // No question is asked: the entry goes at once, and for good when the window closes.
-    if (reportFailures([&] { journal_.remove(); }))
+    if (reportFailures([&] { storeWithLockWaitNotice(this, [&] { journal_.remove(); }); }))
         ShowCurrentEntry();
 }
 
@@ -297,7 +302,7 @@ void TForm8::ComboBox1Select(int index) {
         try {
             objects_.edit();
             objects_.field(QStringLiteral("STATUS")).setValue(kStatusValues[index]);
-            objects_.post();
+            storeWithLockWaitNotice(this, [&] { objects_.post(); });
         } catch (...) {
             // The main list must not keep a status that was not stored, to be stored by its next move.
             if (isRowOpen(objects_))

@@ -20,9 +20,22 @@ class ChangeNotices final : public QObject {
 public:
     using QObject::QObject;
 
+    // While a window works on the main window's current reading (the reading editor), reading the lists again
+    // would move that reading under it: the lists wait until the last hold is let go.
+    void holdLists() { ++holds_; }
+    void releaseLists() {
+        if (holds_ > 0 && --holds_ == 0)
+            Q_EMIT listsReleased();
+    }
+    bool listsHeld() const { return holds_ > 0; }
+
 Q_SIGNALS:
     void readingsChanged(); // readings were stored, changed or removed: the readings list is read again
     void objectsChanged();  // objects were added, changed or removed: both lists are read again
+    void listsReleased();
+
+private:
+    int holds_ = 0;
 };
 
 // What a window needs of the program, given at its construction. Start-up owns everything it refers to and
