@@ -1,8 +1,10 @@
 #include "support/MainWindowFixture.h"
 #include "ui/Edit_resupt.h"
 
+#include <QApplication>
 #include <QPointer>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 #include <utility>
@@ -250,4 +252,61 @@ TEST_F(ReadingEditorTest, ARefusedSaveGoesToTheErrorReportAndLeavesTheRowAsStore
     EXPECT_EQ(readings().state(), DataSet::State::Browse);
     EXPECT_EQ(stored(QStringLiteral("ERROR"), QStringLiteral("103")).toInt(), 1);
     editor->close();
+}
+
+// A download ends while the editor is open on a reading: the main window reads its lists again only once the editor
+// has gone, so the editor keeps its reading and the typed text, and "Сохранить" stores that reading.
+TEST_F(ReadingEditorTest, ADownloadEndingWhileTheEditorIsOpenDoesNotMoveItsReading) {
+    openWithReadings();
+    readings().moveTo(1);
+    QPointer<TForm5> editor = openEditor();
+    retype(*editor, QStringLiteral("55555"));
+    fixture.addReading({object, QStringLiteral("104"), day(4), {}, QStringLiteral("00124"), 50, 20, 2, 1});
+    Q_EMIT context().changes.readingsChanged(); // as the download's end says
+    Q_EMIT context().changes.objectsChanged();
+
+    EXPECT_EQ(readings().field(QStringLiteral("ID_IMAG")).asString(), QStringLiteral("102"));
+    EXPECT_EQ(editor->form().DBEdit3->text(), QStringLiteral("55555"));
+    editor->Button1Click();
+    EXPECT_EQ(stored(QStringLiteral("READINGS"), QStringLiteral("102")).toString(), QStringLiteral("55555"));
+    EXPECT_EQ(stored(QStringLiteral("ERROR"), QStringLiteral("102")).toInt(), 99);
+    EXPECT_EQ(stored(QStringLiteral("ERROR"), QStringLiteral("103")).toInt(), 1);
+
+    // Once it has gone, the list is read again and shows the new reading.
+    editor->close();
+    QTRY_VERIFY(editor.isNull());
+    EXPECT_EQ(readings().rowCount(), 4);
+    EXPECT_EQ(listed(0, QStringLiteral("ID_IMAG")), QStringLiteral("104"));
+}
+
+// The main window shows another object when a reading is chosen in another window: it moves to the chosen one, and
+// the debounce worker, seeing the object change, leaves the editor's reading alone.
+TEST_F(ReadingEditorTest, AReadingChosenElsewhereStaysInTheEditorAfterTheMainWindowMoved) {
+    addReadings();
+    const int otherObject = fixture.addObject(QStringLiteral("Петров П. П."), QStringLiteral("860002"));
+    fixture.addReading({otherObject, QStringLiteral("201"), day(5), {}, QStringLiteral("00300"), 50, 20, 2, 0});
+    openList();
+    const auto isOther = [&] { return objects().field(QStringLiteral("ID_OBJECT")).asInteger() == otherObject; };
+    if (!isOther())
+        objects().next();
+    ASSERT_TRUE(isOther());
+    QTest::qWait(700); // the debounce worker follows the move and opens the other object's readings
+
+    bool edited = false;
+    QTimer::singleShot(0, [&] {
+        auto* modal = qobject_cast<TForm5*>(QApplication::activeModalWidget());
+        ASSERT_NE(modal, nullptr);
+        QTest::qWait(700); // longer than the debounce worker's pause
+        EXPECT_EQ(objects().field(QStringLiteral("ID_OBJECT")).asInteger(), object);
+        EXPECT_EQ(readings().field(QStringLiteral("ID_IMAG")).asString(), QStringLiteral("102"));
+        EXPECT_EQ(modal->form().DBEdit3->text(), QStringLiteral("00122"));
+        retype(*modal, QStringLiteral("00129"));
+        modal->Button1Click();
+        edited = true;
+        modal->close();
+    });
+    window->openReading(object, QStringLiteral("102"), window.get());
+    EXPECT_TRUE(edited);
+    EXPECT_EQ(stored(QStringLiteral("READINGS"), QStringLiteral("102")).toString(), QStringLiteral("00129"));
+    EXPECT_EQ(stored(QStringLiteral("READINGS"), QStringLiteral("201")).toString(), QStringLiteral("00300"));
 }
