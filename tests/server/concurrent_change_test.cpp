@@ -13,7 +13,10 @@
 #include "ui/Problem_object.h"
 #include "ui/Service.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -193,4 +196,74 @@ TEST_F(ConcurrentChangeTest, TheReviewDoesNotConfirmAReadingAnotherOperatorCorre
     expectRefusal();
     EXPECT_EQ(readingColumn(u"READINGS"_s).toString(), u"00125"_s);
     EXPECT_EQ(readingColumn(u"ERROR"_s).toInt(), 99);
+}
+
+// A row another operator holds in an uncommitted change: the directory waits for the lock time-out, says the row is
+// taken, and keeps the typed values to store again.
+TEST_F(ConcurrentChangeTest, TheDirectorySaysARowIsLockedAndKeepsTheTypedValues) {
+    Database& mine = session->context().database;
+    mine.setLockTimeout(2);
+    mine.commit(); // the next transaction waits as set
+    TForm4 directory(session->context());
+    directory.show();
+    directory.FormActivate();
+    directory.Button1Click();
+    QTest::keyClicks(directory.form().DBEdit5, u"79001112233"_s);
+    other.execute(u"UPDATE LIST_OBJECTS SET NOMER_PLOMB='77' WHERE ID_OBJECT=%1"_s.arg(object)); // not committed
+    QElapsedTimer waited;
+    waited.start();
+    directory.Button1Click();
+    EXPECT_GE(waited.elapsed(), 1000) << "refused without waiting for the lock";
+    ASSERT_EQ(services.messages.shown.size(), 1) << services.messages.texts().join(u'\n').toStdString();
+    EXPECT_TRUE(services.messages.shown[0].text.startsWith(
+        u"Изменение не сохранено: запись изменена или заблокирована другим пользователем; повторите позже"_s))
+        << services.messages.shown[0].text.toStdString();
+    EXPECT_EQ(directory.form().DBEdit5->text(), u"79001112233"_s);
+    EXPECT_EQ(directory.form().Button1->text(), u"Сохранить изменения"_s);
+    EXPECT_EQ(directory.findChild<QLabel*>(u"LockWaitNotice"_s), nullptr) << "the notice outlived the wait";
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // The other operator's change, once committed, wrote a column this change writes too: the next press is refused
+    // as another's change, and the one after it stores the typed values over what is stored now.
+    other.commitRetaining();
+    directory.Button1Click();
+    ASSERT_EQ(services.messages.shown.size(), 2);
+    EXPECT_TRUE(services.messages.shown[1].text.contains(kRefused)) << services.messages.shown[1].text.toStdString();
+    EXPECT_EQ(directory.form().DBEdit5->text(), u"79001112233"_s);
+    EXPECT_EQ(directory.form().DBEdit6->text(), u"77"_s);
+    directory.Button1Click();
+    EXPECT_EQ(services.messages.shown.size(), 2);
+    EXPECT_EQ(objectColumn(u"SIM_CARD"_s).toString(), u"79001112233"_s);
+    EXPECT_EQ(objectColumn(u"NOMER_PLOMB"_s).toString(), u"77"_s);
+}
+
+// The server goes while the directory stores a change: the operator is told once that the connection is lost, and
+// the program ends, instead of "Вы не чего не изменили".
+TEST_F(ConcurrentChangeTest, ALostConnectionInTheDirectoryEndsTheProgram) {
+    vornic::test::PrivateServer own;
+    ServerDatabase database(own);
+    const QString folder = home.filePath(u"Own/"_s);
+    QDir().mkpath(folder);
+    IniFile(folder + u"options.ini"_s).writeString(u"BD"_s, u"BD_path"_s, database.name());
+    {
+        Database maker;
+        maker.connect(database.name());
+        maker.execute(u"INSERT INTO LIST_OBJECTS (FIO, ID_SCANNER, CHECK_GRID) VALUES ('Иванов', '860001', 0)"_s);
+        maker.commit();
+    }
+    ClientSession ownSession(folder);
+    TForm1 ownWindow(ownSession.context());
+    ASSERT_TRUE(ownWindow.FormCreate());
+    TForm4 directory(ownSession.context());
+    directory.FormActivate();
+    directory.Button1Click();
+    QTest::keyClicks(directory.form().DBEdit5, u"79001112233"_s);
+    own.stop();
+    directory.Button1Click();
+    ASSERT_EQ(services.messages.shown.size(), 1) << services.messages.texts().join(u'\n').toStdString();
+    EXPECT_TRUE(services.messages.shown[0].text.contains(u"связь с сервером базы данных потеряна"_s) &&
+                services.messages.shown[0].text.contains(u"Программа будет закрыта."_s))
+        << services.messages.shown[0].text.toStdString();
+    EXPECT_EQ(services.process.exitCodes, QList<int>{1});
+    connectionLostReported = false;
 }
