@@ -232,17 +232,45 @@ TEST_F(ObjectDirectoryTest, AChangeIsStoredWithoutTheAddingChecks) {
     EXPECT_EQ(committedText(QStringLiteral("ID_SCANNER"), first), QStringLiteral("100"));
 }
 
-TEST_F(ObjectDirectoryTest, AChangeTheListHasAlreadyLeftIsNotStoredAgain) {
+// The messages of "Сохранить изменения" say what happened: "Вы не чего не изменили" only when nothing was typed,
+// and a refusal its own reason with the panel left open.
+TEST_F(ObjectDirectoryTest, SavingAChangeSaysWhatHappened) {
     fixture.addObject(QStringLiteral("Андреев"), QStringLiteral("100"));
     fixture.addObject(QStringLiteral("Борисов"), QStringLiteral("200"));
     openDirectory();
+
+    // Nothing typed.
     directory->Button1Click();
-    form().Edit1->setText(QStringLiteral("Бор")); // the search moves the list: the data layer stores the change
     directory->Button1Click();
     EXPECT_EQ(services.messages.texts(), QStringList{kNothingChanged});
     EXPECT_FALSE(directory->changing());
     EXPECT_FALSE(editorEnabled());
     EXPECT_EQ(form().Button1->text(), QStringLiteral("Изменить запись"));
+
+    // A search during a change leaves the list on the row being changed, and the change is stored by the button.
+    services.messages.shown.clear();
+    directory->Button1Click();
+    retype(form().DBEdit3, QStringLiteral("Лесная, 1"));
+    form().Edit1->setText(QStringLiteral("Бор"));
+    EXPECT_EQ(list().field(QStringLiteral("FIO")).asString(), QStringLiteral("Андреев"));
+    directory->Button1Click();
+    EXPECT_TRUE(services.messages.shown.isEmpty()) << services.messages.texts().join(u'\n').toStdString();
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT ADDRESS FROM LIST_OBJECTS WHERE FIO='Андреев'")),
+              QVariant(QStringLiteral("Лесная, 1")));
+
+    // A letter the database cannot hold: refused with that reason, the typed text kept to be corrected.
+    directory->Button1Click();
+    retype(form().DBEdit3, QStringLiteral("Лесная, 1 ✓"));
+    directory->Button1Click();
+    ASSERT_EQ(services.messages.shown.size(), 1);
+    EXPECT_TRUE(services.messages.shown[0].text.contains(QStringLiteral("«✓»"))) << services.messages.texts()[0].toStdString();
+    EXPECT_TRUE(directory->changing());
+    EXPECT_EQ(form().DBEdit3->text(), QStringLiteral("Лесная, 1 ✓"));
+    retype(form().DBEdit3, QStringLiteral("Лесная, 2"));
+    directory->Button1Click();
+    EXPECT_EQ(services.messages.shown.size(), 1);
+    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT ADDRESS FROM LIST_OBJECTS WHERE FIO='Андреев'")),
+              QVariant(QStringLiteral("Лесная, 2")));
 }
 
 TEST_F(ObjectDirectoryTest, RemovalTakesTheJournalAndReadingsAlongAndAsksNothing) {

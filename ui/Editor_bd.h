@@ -32,7 +32,6 @@ public:
 
     vornic::DataSet& IBDataSet1() { return dataSet_; }
     Ui::TForm4& form() { return ui; }
-    vornic::DataSet& dataSet() { return dataSet_; }
     bool adding() const { return adding_; }
     bool changing() const { return changing_; }
 

@@ -35,7 +35,6 @@ public:
 
     vornic::DataSet& IBDataSet1() { return dataSet_; }
     Ui::TForm11& form() { return ui; }
-    vornic::DataSet& dataSet() { return dataSet_; }
 
     // Escape closes the window like its close box, so that the closing steps run.
     void reject() override { close(); }

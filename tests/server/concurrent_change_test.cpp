@@ -169,10 +169,10 @@ TEST_F(ConcurrentChangeTest, TheDirectoryDoesNotRemoveAnObjectAnotherOperatorCha
 TEST_F(ConcurrentChangeTest, TheDirectoryShowsAtEachOpeningWhatOthersHaveStored) {
     TForm4 directory(session->context());
     directory.FormActivate();
-    ASSERT_EQ(directory.dataSet().rowCount(), 1);
+    ASSERT_EQ(directory.IBDataSet1().rowCount(), 1);
     storeByOther(u"INSERT INTO LIST_OBJECTS (FIO, ID_SCANNER, CHECK_GRID) VALUES ('Петров', '860002', 1)"_s);
     directory.FormActivate();
-    EXPECT_EQ(directory.dataSet().rowCount(), 2);
+    EXPECT_EQ(directory.IBDataSet1().rowCount(), 2);
 }
 
 TEST_F(ConcurrentChangeTest, TheReadingEditorDoesNotOverwriteAnotherOperatorsCorrection) {
@@ -190,7 +190,7 @@ TEST_F(ConcurrentChangeTest, TheReadingEditorDoesNotOverwriteAnotherOperatorsCor
 TEST_F(ConcurrentChangeTest, TheReviewDoesNotConfirmAReadingAnotherOperatorCorrected) {
     TForm11 review(session->context());
     review.FormActivate();
-    ASSERT_EQ(review.dataSet().rowCount(), 1);
+    ASSERT_EQ(review.IBDataSet1().rowCount(), 1);
     storeByOther(u"UPDATE IMAGE_OBJECT_DATE SET READINGS='00125', ERROR=99 WHERE ID_IMAG='101'"_s);
     review.Button1Click();
     expectRefusal();
