@@ -16,6 +16,7 @@ namespace {
 const QString kCaptionPrefix = QStringLiteral("Абонент  ");
 const QString kNoPictureNumber = QStringLiteral("Нет номера изображения. Обновите базу данных");
 const QString kSaved = QStringLiteral("Показания изменены.");
+const QString kNotSaved = QStringLiteral("Показания не сохранены.");
 const QString kRecognitionBack = QStringLiteral("Установлены первичные показания ");
 
 // The operator has changed or confirmed the value; 1 is a doubtful recognition.
@@ -63,7 +64,7 @@ void TForm5::FormActivate() {
 }
 
 void TForm5::Button1Click() {
-    reportFailures([&] {
+    const bool done = reportFailures([&] {
         // Without a current reading there is no picture number either; edit() would then add a row.
         if (!hasCurrentReading() || readings_.field(QStringLiteral("ID_IMAG")).asString().isEmpty()) {
             ui.Label4->setText(kNoPictureNumber);
@@ -79,6 +80,9 @@ void TForm5::Button1Click() {
         context_.database.commitRetaining();
         ui.Label4->setText(kSaved);
     });
+    // The error report has said why; the status line must not go on telling of an earlier save.
+    if (!done)
+        ui.Label4->setText(kNotSaved);
 }
 
 void TForm5::Button3Click() {
