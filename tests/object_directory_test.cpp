@@ -384,12 +384,17 @@ TEST_F(ObjectDirectoryTest, SearchFindsTheBeginningOfTheChosenFieldInAnyLetterCa
     EXPECT_EQ(current(QStringLiteral("ID_SCANNER")), QStringLiteral("7001"));
     EXPECT_TRUE(services.messages.shown.isEmpty()) << services.messages.texts().join(u'\n').toStdString();
 
-    // A chooser text that is none of its items names no field: the data layer refuses, the error report says so.
-    form().ComboBox1->setEditText(QStringLiteral("Телефон"));
+    // The chooser takes only its items: typing into it picks an item or nothing, never a text of its own that
+    // would name no field at the next search.
+    directory->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(directory.get()));
+    form().ComboBox1->setFocus();
+    QTest::keyClicks(form().ComboBox1, QStringLiteral("phone"));
+    EXPECT_EQ(form().ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(form().ComboBox1->currentText(), QStringLiteral("ФИО абонента  "));
     form().Edit1->setText(QStringLiteral("Ш"));
-    ASSERT_EQ(services.messages.shown.size(), 1);
-    EXPECT_EQ(services.messages.shown[0].kind, MessageKind::Error);
-    EXPECT_EQ(current(QStringLiteral("ID_SCANNER")), QStringLiteral("7001"));
+    EXPECT_TRUE(services.messages.shown.isEmpty()) << services.messages.texts().join(u'\n').toStdString();
+    EXPECT_EQ(current(QStringLiteral("ID_SCANNER")), QStringLiteral("8003"));
 }
 
 TEST_F(ObjectDirectoryTest, ANewObjectIsShownMarkedInTheMainWindowAfterClosing) {
@@ -444,14 +449,14 @@ TEST_F(ObjectDirectoryTest, TheListOffersNoEditingAndNoWayAroundThePanel) {
     EXPECT_EQ(column(list(), QStringLiteral("FIO")),
               QStringList({QStringLiteral("Андреев"), QStringLiteral("Борисов")}));
 
-    // A new row with the checks still to pass is not stored by moving off it, by key or by a search.
+    // A new row that fails its checks is not stored by a search, which holds the list still.
     list().first();
     directory->Button_add_bdClick();
     fillNewObject(QStringLiteral("Непроверенный"), QStringLiteral("100"));
-    QTest::keyClick(grid, Qt::Key_Down);
     form().Edit1->setText(QStringLiteral("Бор"));
     EXPECT_EQ(list().state(), DataSet::State::Insert);
     EXPECT_EQ(pendingObjects(), 2);
+    EXPECT_TRUE(services.messages.shown.isEmpty()) << services.messages.texts().join(u'\n').toStdString();
 
     // A press in the list drops it and returns to browsing.
     pressInList();
@@ -481,6 +486,76 @@ TEST_F(ObjectDirectoryTest, TheListOffersNoEditingAndNoWayAroundThePanel) {
     EXPECT_FALSE(editorEnabled());
     EXPECT_EQ(list().selectSql(), QStringLiteral("SELECT*from LIST_OBJECTS ORDER BY FIO"));
     EXPECT_EQ(pendingObjects(), 2);
+}
+
+// Tab passes through the list without moving it. A key that would move the list off an open new row is taken as
+// "Сохранить новую запись": the row stays open with the check's message, or is stored with the list on it.
+TEST_F(ObjectDirectoryTest, AKeyMovingOffANewRowRunsTheAddingChecksAndTabPassesThrough) {
+    fixture.addObject(QStringLiteral("Андреев"), QStringLiteral("860007"));
+    fixture.addObject(QStringLiteral("Борисов"), QStringLiteral("860008"));
+    openDirectory();
+    directory->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return directory->isActiveWindow(); }));
+    DbGrid* grid = form().DBGrid1;
+    const auto focused = [&] { return directory->focusWidget(); };
+    const auto press = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::keyClick(focused(), key, modifiers);
+    };
+
+    struct Case {
+        QString fio, scanner;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QString message; // none: the row is stored
+    };
+    const QList<Case> cases = {
+        {QStringLiteral("Без сканера"), QString(), Qt::Key_Down, {}, kRequiredFields},
+        {QStringLiteral("Двойник"), QStringLiteral("860007"), Qt::Key_Up, {}, kDuplicateScanner},
+        {QStringLiteral("Двойник"), QStringLiteral("860008"), Qt::Key_Home, Qt::ControlModifier, kDuplicateScanner},
+        {QStringLiteral("Новый"), QStringLiteral("860009"), Qt::Key_PageDown, {}, QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fio.toStdString() + " / " + c.scanner.toStdString());
+        services.messages.shown.clear();
+        list().last(); // the new row goes between the two stored ones, so that every key has a row to go to
+        directory->Button_add_bdClick();
+        fillNewObject(c.fio, c.scanner);
+        const int newRow = list().currentRow();
+        const int storedBefore = pendingObjects();
+        ASSERT_EQ(focused(), form().DBEdit2);
+
+        press(Qt::Key_Tab, Qt::ShiftModifier);
+        ASSERT_EQ(focused(), grid);
+        press(Qt::Key_Tab);
+        EXPECT_EQ(focused(), form().DBEdit2) << "Tab leaves the list";
+        EXPECT_EQ(list().state(), DataSet::State::Insert);
+        EXPECT_EQ(list().currentRow(), newRow);
+        EXPECT_TRUE(services.messages.shown.isEmpty());
+
+        press(Qt::Key_Tab, Qt::ShiftModifier);
+        press(c.key, c.modifiers);
+        if (!c.message.isEmpty()) {
+            EXPECT_EQ(services.messages.texts(), QStringList{c.message});
+            EXPECT_EQ(pendingObjects(), storedBefore) << "nothing is stored, not even pending";
+            EXPECT_EQ(list().state(), DataSet::State::Insert);
+            EXPECT_EQ(list().currentRow(), newRow);
+            EXPECT_EQ(grid->currentIndex().row(), newRow);
+            EXPECT_TRUE(directory->adding());
+            EXPECT_TRUE(editorEnabled());
+            EXPECT_EQ(current(QStringLiteral("FIO")), c.fio);
+            pressInList(); // drops the row for the next case
+            EXPECT_EQ(list().state(), DataSet::State::Browse);
+        } else {
+            EXPECT_TRUE(services.messages.shown.isEmpty()) << services.messages.texts().join(u'\n').toStdString();
+            EXPECT_FALSE(directory->adding());
+            EXPECT_FALSE(editorEnabled());
+            EXPECT_EQ(form().Button_add_bd->text(), QStringLiteral("Новая запись"));
+            EXPECT_EQ(committed(QStringLiteral("SELECT COUNT(*) FROM LIST_OBJECTS WHERE ID_SCANNER='860009'")), 1);
+            EXPECT_EQ(current(QStringLiteral("FIO")), c.fio) << "the list stands on the stored object";
+            EXPECT_EQ(grid->currentIndex().row(), list().currentRow());
+        }
+    }
+    EXPECT_EQ(committed(QStringLiteral("SELECT COUNT(*) FROM LIST_OBJECTS")), 3);
 }
 
 TEST_F(ObjectDirectoryTest, DigitFieldsRefuseAnythingButDigitsHoweverItArrives) {

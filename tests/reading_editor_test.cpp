@@ -240,17 +240,21 @@ TEST_F(ReadingEditorTest, ARefusedSaveGoesToTheErrorReportAndLeavesTheRowAsStore
         "ALTER TABLE IMAGE_OBJECT_DATE ADD CONSTRAINT CK_TEST_DIGITS CHECK (READINGS NOT CONTAINING 'x')"));
     openWithReadings();
     QPointer<TForm5> editor = openEditor();
+    retype(*editor, QStringLiteral("124"));
+    editor->Button1Click();
+    ASSERT_EQ(editor->form().Label4->text(), kSaved);
     retype(*editor, QStringLiteral("12x"));
     editor->Button1Click();
     ASSERT_EQ(services.messages.shown.size(), 1);
     EXPECT_EQ(services.messages.shown[0].kind, MessageKind::Error);
     EXPECT_TRUE(services.messages.shown[0].text.contains(QStringLiteral("CK_TEST_DIGITS")))
         << services.messages.shown[0].text.toStdString();
-    EXPECT_EQ(editor->form().Label4->text(), kUntouched);
+    EXPECT_EQ(editor->form().Label4->text(), QStringLiteral("Показания не сохранены."))
+        << "not the earlier save's word";
     EXPECT_TRUE(editor->isVisible());
-    EXPECT_EQ(editor->form().DBEdit3->text(), QStringLiteral("00123"));
+    EXPECT_EQ(editor->form().DBEdit3->text(), QStringLiteral("124"));
     EXPECT_EQ(readings().state(), DataSet::State::Browse);
-    EXPECT_EQ(stored(QStringLiteral("ERROR"), QStringLiteral("103")).toInt(), 1);
+    EXPECT_EQ(stored(QStringLiteral("READINGS"), QStringLiteral("103")).toString(), QStringLiteral("124"));
     editor->close();
 }
 

@@ -4,6 +4,7 @@
 #include "ui/Problem_object.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -244,6 +245,25 @@ TEST_F(ReviewWindowTest, WithAnEmptyListTheButtonsStoreNothingAndTheRefusalIsRep
     EXPECT_EQ(fixture.committedValue(QStringLiteral("select count(*) from image_object_date")).toInt(), 1);
     EXPECT_EQ(committed(QStringLiteral("error"), QStringLiteral("accepted")).toInt(), 0);
     EXPECT_TRUE(review->isVisible());
+}
+
+TEST_F(ReviewWindowTest, RealReadingsTakeNoMoreThanTheColumnHolds) {
+    addReading(QStringLiteral("long"), QStringLiteral("1"));
+    openWindow();
+    openReview();
+    const QString fifty = QString(QStringLiteral("1234567890")).repeated(5);
+
+    type(fifty + QStringLiteral("12345"));
+    EXPECT_EQ(form().DBEdit5->text(), fifty);
+    form().DBEdit5->selectAll();
+    QGuiApplication::clipboard()->setText(fifty + QStringLiteral("99"));
+    QTest::keyClick(form().DBEdit5, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(form().DBEdit5->text(), fifty);
+
+    review->Button1Click();
+    EXPECT_TRUE(services.messages.shown.isEmpty()) << services.messages.texts().join(u'\n').toStdString();
+    EXPECT_EQ(committed(QStringLiteral("readings"), QStringLiteral("long")).toString(), fifty);
+    EXPECT_EQ(committed(QStringLiteral("error"), QStringLiteral("long")).toInt(), 99);
 }
 
 TEST_F(ReviewWindowTest, EnterConfirmsAndMovesOnWithTheNextValueSelected) {

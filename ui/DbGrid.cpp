@@ -49,6 +49,9 @@ DbGrid::DbGrid(QWidget* parent) : QTableView(parent) {
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setAlternatingRowColors(false);
     setWordWrap(false);
+    // Moving from cell to cell by Tab would wrap to the next row: the current row would change unseen, and no key
+    // would lead out of the list.
+    setTabKeyNavigation(false);
     verticalHeader()->hide();
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     horizontalHeader()->setSectionsClickable(true);
@@ -102,6 +105,10 @@ void DbGrid::showDataSetRow() {
 void DbGrid::followView(const QModelIndex& current) {
     if (following_ || !current.isValid() || !dataSet_->isOpen() || current.row() == dataSet_->currentRow())
         return;
+    if (rowLeaveCheck_ && !rowLeaveCheck_()) {
+        showDataSetRow();
+        return;
+    }
     following_ = true;
     reportFailures([&] { dataSet_->moveTo(current.row()); });
     following_ = false;

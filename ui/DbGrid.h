@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace vornic {
 
@@ -15,6 +16,9 @@ class DataSet;
 
 // A read-only list over a data set that selects whole rows. Its current row and the data set's current row
 // follow each other. Windows add their own drawing rules through the two hooks.
+//
+// Tab and Shift+Tab go on to the window's next and previous control, as in every desktop program; the arrows, the
+// page keys and typing move within the list.
 class DbGrid final : public QTableView {
     Q_OBJECT
 
@@ -24,6 +28,10 @@ public:
 
     using RowBackground = std::function<std::optional<QColor>(int row)>;
     using CellPainter = std::function<void(QPainter* painter, const QRect& cell, int row)>;
+    // Asked before the list takes its data set to another row, whatever moved it (a key, typing, the mouse):
+    // false keeps the list on the row the data set then stands on. The check may itself move or re-read the
+    // data set, so that a row it has to settle first is stored or dropped by the window's own rules.
+    using RowLeaveCheck = std::function<bool()>;
 
     explicit DbGrid(QWidget* parent = nullptr);
 
@@ -39,6 +47,8 @@ public:
     std::optional<QColor> rowBackground(int row) const;
     const CellPainter* cellPainter(int column) const;
 
+    void setRowLeaveCheck(RowLeaveCheck check) { rowLeaveCheck_ = std::move(check); }
+
 Q_SIGNALS:
     void titleClicked(int column);
     void rowDoubleClicked(int row);
@@ -51,6 +61,7 @@ private:
     DataSetModel* model_ = nullptr;
     RowBackground rowBackground_;
     QHash<int, CellPainter> cellPainters_;
+    RowLeaveCheck rowLeaveCheck_;
     bool following_ = false;
 };
 

@@ -17,6 +17,7 @@ namespace {
 const QString kCaptionPrefix = QStringLiteral("Абонент  ");
 const QString kNoPictureNumber = QStringLiteral("Нет номера изображения. Обновите базу данных");
 const QString kSaved = QStringLiteral("Показания изменены.");
+const QString kNotSaved = QStringLiteral("Показания не сохранены.");
 const QString kRecognitionBack = QStringLiteral("Установлены первичные показания ");
 const QString kReadingMoved =
     QStringLiteral("Список показаний прочитан заново, и открытые показания больше не текущие. Ничего не сохранено: "
@@ -79,7 +80,7 @@ void TForm5::FormActivate() {
 }
 
 void TForm5::Button1Click() {
-    reportFailures([&] {
+    const bool done = reportFailures([&] {
         // Without a current reading there is no picture number either; edit() would then add a row.
         if (!hasCurrentReading() || readings_.field(QStringLiteral("ID_IMAG")).asString().isEmpty()) {
             ui.Label4->setText(kNoPictureNumber);
@@ -101,6 +102,9 @@ void TForm5::Button1Click() {
         });
         ui.Label4->setText(kSaved);
     });
+    // The error report has said why; the status line must not go on telling of an earlier save.
+    if (!done)
+        ui.Label4->setText(kNotSaved);
 }
 
 void TForm5::Button3Click() {

@@ -13,7 +13,6 @@
 
 #include <QCloseEvent>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QRegularExpressionValidator>
 #include <QShowEvent>
 
@@ -129,8 +128,8 @@ TForm4::TForm4(WindowContext& context, QWidget* parent)
     // A press anywhere in the list, its titles included, comes here before the list moves its current row.
     ui.DBGrid1->viewport()->installEventFilter(this);
     ui.DBGrid1->horizontalHeader()->viewport()->installEventFilter(this);
-    ui.DBGrid1->installEventFilter(this);
     connect(ui.DBGrid1, &DbGrid::titleClicked, this, &TForm4::DBGrid1TitleClick);
+    ui.DBGrid1->setRowLeaveCheck([this] { return DBGrid1LeaveRow(); });
     connect(ui.Edit1, &QLineEdit::textChanged, this, &TForm4::Edit1Change);
     connect(ui.Button_add_bd, &QPushButton::clicked, this, &TForm4::Button_add_bdClick);
     connect(ui.Button1, &QPushButton::clicked, this, &TForm4::Button1Click);
@@ -203,16 +202,8 @@ void TForm4::showEvent(QShowEvent* event) {
 
 bool TForm4::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress &&
-        (watched == ui.DBGrid1->viewport() || watched == ui.DBGrid1->horizontalHeader()->viewport())) {
+        (watched == ui.DBGrid1->viewport() || watched == ui.DBGrid1->horizontalHeader()->viewport()))
         DBGrid1MouseDown();
-    } else if (watched == ui.DBGrid1 && event->type() == QEvent::KeyPress &&
-               dataSet_.state() == DataSet::State::Insert) {
-        // Moving off a new row would store it past the panel's checks: the list holds still until the row is
-        // stored with "Сохранить новую запись" or dropped by a press in the list.
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key != Qt::Key_Tab && key != Qt::Key_Backtab && key != Qt::Key_Escape)
-            return true;
-    }
     return QDialog::eventFilter(watched, event);
 }
 
@@ -384,6 +375,18 @@ void TForm4::DBGrid1TitleClick(int column) {
         dataSet_.setSelectSql(select);
         dataSet_.open();
     });
+}
+
+bool TForm4::DBGrid1LeaveRow() {
+    // Moving off a new row would store it past the panel's checks. A key that moves the list is taken as
+    // "Сохранить новую запись": the row is checked, then stored with the list on it, or it stays open with the
+    // check's message. Either way the key's own move is not made: the list stands where the operator can see
+    // what became of the row. (A press in the list has dropped the row before the list moves.)
+    if (dataSet_.state() != DataSet::State::Insert)
+        return true;
+    if (adding_)
+        Button_add_bdClick();
+    return false;
 }
 
 void TForm4::DBGrid1MouseDown() {

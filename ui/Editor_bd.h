@@ -29,6 +29,8 @@ public:
     void DBGrid1TitleClick(int column);
     // A mouse button pressed anywhere in the list: back to browsing, the open row dropped.
     void DBGrid1MouseDown();
+    // The list is about to move its current row by a key or typing; false keeps it where it stands.
+    bool DBGrid1LeaveRow();
 
     vornic::DataSet& IBDataSet1() { return dataSet_; }
     Ui::TForm4& form() { return ui; }
