@@ -108,7 +108,7 @@ void TForm5::Button1Click() {
 }
 
 void TForm5::Button3Click() {
-    reportFailures([&] {
+    const bool done = reportFailures([&] {
         if (hasCurrentReading() && !onReadingAtOpening()) {
             context_.services.messages->inform(kReadingMoved);
             return;
@@ -126,6 +126,8 @@ void TForm5::Button3Click() {
         }
         ui.Label4->setText(kRecognitionBack);
     });
+    if (!done)
+        ui.Label4->setText(kNotSaved);
 }
 
 void TForm5::Button2Click() {
