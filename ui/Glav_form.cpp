@@ -4,6 +4,7 @@
 #include "base/Services.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
+#include "db/ReadingOrder.h"
 #include "db/SchemaUpgrade.h"
 #include "ui/About_program.h"
 #include "ui/Consumption_chart.h"
@@ -46,13 +47,14 @@ const QString kObjectsSelect = QStringLiteral("SELECT *  FROM LIST_OBJECTS");
 const QString kObjectsModify =
     QStringLiteral("UPDATE LIST_OBJECTS SET STATUS=:STATUS, CHECK_GRID=:CHECK_GRID WHERE ID_OBJECT=?old_ID_OBJECT");
 const QString kReadingsSelect =
-    QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT DESC");
+    QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT DESC") +
+    kEqualTimesNewestFirst;
 const QString kReadingsModify = QStringLiteral(
     "UPDATE IMAGE_OBJECT_DATE SET error=:error, ID_OBJECT=:ID_OBJECT, DAT=:DAT, READINGS= :READINGS, BAT=:BAT, "
     "CSQ=:CSQ, NSMOD=:NSMOD WHERE   ID_IMAG = ?old_ID_IMAG");
 const QString kReadingsDelete = QStringLiteral("delete from IMAGE_OBJECT_DATE where ID_IMAG=?old_ID_IMAG");
 const QString kReadingsOldestFirst =
-    QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT");
+    QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT") + kEqualTimesOldestFirst;
 
 const QColor kDoubtfulReading(255, 247, 226);
 const QString kMains = QStringLiteral("Электрическая сеть");
