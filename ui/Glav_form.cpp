@@ -181,6 +181,7 @@ TForm1::TForm1(WindowContext& context, QWidget* parent)
     setUpMenu();
     ui.Image1->setPixmap(mainsPicture());
     ui.Image1->hide();
+    showDialPicture(ui.Image2, {}); // no reading is shown yet
     ui.Gauge1->setProgress(100);
     ui.Gauge2->setProgress(10);
     connect(ui.DBGrid1, &DbGrid::rowDoubleClicked, this, &TForm1::DBGrid1DblClick);
@@ -190,6 +191,15 @@ TForm1::TForm1(WindowContext& context, QWidget* parent)
     connect(ui.Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
     connect(objects_.get(), &DataSet::positioned, debounceWorker_.get(), &ThreadDS2Select::resume);
     connect(readings_.get(), &DataSet::positioned, this, &TForm1::IBDataSet2AfterScroll);
+    // A list without rows (closed while the current object changes, an object without readings, its last reading
+    // deleted) positions nowhere, and the dial of another object's reading must not stay beside it.
+    const auto noReadingNoDial = [this] {
+        if (readings_->isEmpty())
+            showDialPicture(ui.Image2, {});
+    };
+    connect(readings_.get(), &DataSet::opened, this, noReadingNoDial);
+    connect(readings_.get(), &DataSet::closed, this, noReadingNoDial);
+    connect(readings_.get(), &DataSet::rowRemoved, this, noReadingNoDial);
     // A download, the editor and the directory change what the lists show; they say so here.
     connect(&context_.changes, &ChangeNotices::readingsChanged, this, &TForm1::refreshReadings);
     connect(&context_.changes, &ChangeNotices::objectsChanged, this, &TForm1::refreshLists);
