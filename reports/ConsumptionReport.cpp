@@ -3,6 +3,7 @@
 #include "base/DateText.h"
 #include "base/Trimmed.h"
 #include "db/DataSet.h"
+#include "db/ReadingOrder.h"
 
 #include <charconv>
 #include <cmath>
@@ -58,7 +59,8 @@ QString consumptionObjectsSql(const ConsumptionPeriod& period) {
 QString consumptionReadingsSql(const QString& objectId, const ConsumptionPeriod& period) {
     return u"SELECT image_object_date.id_object, image_object_date.dat, image_object_date.readings FROM "
            u"Image_object_date WHERE id_object="_s +
-           objectId + u" and dat>='"_s + period.start + u"' and dat<='"_s + period.end + u"' ORDER BY DAT DESC"_s;
+           objectId + u" and dat>='"_s + period.start + u"' and dat<='"_s + period.end + u"' ORDER BY DAT DESC"_s +
+           kEqualTimesNewestFirst;
 }
 
 std::optional<double> numericReading(QStringView text) {

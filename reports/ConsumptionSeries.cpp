@@ -1,6 +1,7 @@
 #include "reports/ConsumptionSeries.h"
 
 #include "db/Database.h"
+#include "db/ReadingOrder.h"
 #include "db/Statement.h"
 #include "reports/ConsumptionReport.h"
 
@@ -45,7 +46,8 @@ ConsumptionSeries consumptionSeries(const QList<HistoryReading>& history, QDate 
 QList<HistoryReading> objectHistory(Database& database, int object, QDate last) {
     auto unit = database.lock();
     Statement readings(database, u"SELECT ID_OBJECT, DAT, ID_IMAG, READINGS, ERROR FROM IMAGE_OBJECT_DATE WHERE "
-                                 u"ID_OBJECT=? AND DAT<? ORDER BY DAT"_s);
+                                 u"ID_OBJECT=? AND DAT<? ORDER BY DAT"_s +
+                                     kEqualTimesOldestFirst);
     readings.bind(0, object);
     readings.bind(1, QDateTime(last.addDays(1), QTime(0, 0)));
     readings.open();

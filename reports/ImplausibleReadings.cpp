@@ -2,6 +2,7 @@
 
 #include "base/IniFile.h"
 #include "db/Database.h"
+#include "db/ReadingOrder.h"
 #include "db/Statement.h"
 #include "reports/ConsumptionReport.h"
 
@@ -151,13 +152,16 @@ std::optional<ImplausibleReading> ImplausibleReadingsPass::judge(const HistoryRe
 }
 
 QList<ImplausibleReading> findImplausibleReadings(Database& database, double factor, std::optional<int> object) {
-    // One statement for all objects, in the order of the readings' index, judged as the rows come: the
-    // per-object statements of the reports would take a round trip for each of thousands of objects, and
-    // holding every reading to sort it here would take memory for all of them.
+    // One statement for all objects, in the order of objects and times, judged as the rows come: the per-object
+    // statements of the reports would take a round trip for each of thousands of objects, and holding every
+    // reading to sort it here would take memory for all of them. The readings of one second are ordered by their
+    // picture number, which the index does not hold, so the engine sorts the rows (in its own bounded memory and
+    // temporary files) rather than reading them in the index's order.
     const QString readingsSql =
-        object ? u"SELECT ID_OBJECT, DAT, ID_IMAG, READINGS, ERROR FROM IMAGE_OBJECT_DATE WHERE ID_OBJECT=? "
-                 u"ORDER BY ID_OBJECT, DAT"_s
-               : u"SELECT ID_OBJECT, DAT, ID_IMAG, READINGS, ERROR FROM IMAGE_OBJECT_DATE ORDER BY ID_OBJECT, DAT"_s;
+        (object ? u"SELECT ID_OBJECT, DAT, ID_IMAG, READINGS, ERROR FROM IMAGE_OBJECT_DATE WHERE ID_OBJECT=? "
+                  u"ORDER BY ID_OBJECT, DAT"_s
+                : u"SELECT ID_OBJECT, DAT, ID_IMAG, READINGS, ERROR FROM IMAGE_OBJECT_DATE ORDER BY ID_OBJECT, DAT"_s) +
+        kEqualTimesOldestFirst;
     const QString objectsSql = object ? u"SELECT ID_OBJECT, FIO, ID_SCANNER FROM LIST_OBJECTS WHERE ID_OBJECT=?"_s
                                       : u"SELECT ID_OBJECT, FIO, ID_SCANNER FROM LIST_OBJECTS"_s;
     // A download running meanwhile must not slip readings in between the two statements.
@@ -205,8 +209,15 @@ QList<ImplausibleReading> findImplausibleReadings(Database& database, double fac
         verdict->scanner = known->scanner;
         found.append(std::move(*verdict));
     }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const ImplausibleReading& a, const ImplausibleReading& b) { return a.at > b.at; });
+    // Newest first. The pass met each object's readings oldest first, so an object's readings of one second are
+    // taken from the end, newest first as everywhere else; objects with a reading at the same time keep their
+    // order.
+    std::reverse(found.begin(), found.end());
+    std::stable_sort(found.begin(), found.end(), [](const ImplausibleReading& a, const ImplausibleReading& b) {
+        if (a.at != b.at)
+            return a.at > b.at;
+        return a.object < b.object;
+    });
     return found;
 }
 

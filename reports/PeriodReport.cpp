@@ -4,6 +4,7 @@
 #include "base/Failure.h"
 #include "base/Trimmed.h"
 #include "db/DataSet.h"
+#include "db/ReadingOrder.h"
 
 #include <algorithm>
 #include <array>
@@ -44,7 +45,8 @@ const QString kSelectStart = u"SELECT LIST_OBJECTS.personal_account, list_object
                              u"list_objects.id_object, image_object_date.dat, image_object_date.READINGS from "
                              u"list_objects, Image_object_date WHERE dat>='"_s;
 const QString kSelectUntil = u"' and dat<='"_s;
-const QString kSelectAllEnd = u" 23:59:59' and list_objects.id_object=image_object_date.id_object ORDER BY DAT DESC"_s;
+const QString kSelectAllEnd =
+    u" 23:59:59' and list_objects.id_object=image_object_date.id_object ORDER BY DAT DESC"_s + kEqualTimesNewestFirst;
 const QString kSelectMarkedEnd =
     u" 23:59:59' AND list_objects.check_grid=1 and list_objects.id_object=image_object_date.id_object"_s;
 

@@ -3,6 +3,7 @@
 #include "base/IniFile.h"
 #include "base/Trimmed.h"
 #include "db/Database.h"
+#include "db/ReadingOrder.h"
 #include "db/Statement.h"
 
 #include <algorithm>
@@ -242,7 +243,8 @@ QList<MaintenanceRow> scannerMaintenance(Database& database, QDate today, const 
                    u"SELECT R.ID_OBJECT, DATEDIFF(SECOND FROM TIMESTAMP '2000-01-01 00:00:00' TO R.DAT), R.BAT, R.CSQ "
                    u"FROM (SELECT ID_OBJECT, MAX(DAT) AS LAST_DAT FROM IMAGE_OBJECT_DATE WHERE ID_OBJECT IS NOT NULL "
                    u"GROUP BY ID_OBJECT) L JOIN IMAGE_OBJECT_DATE R ON R.ID_OBJECT = L.ID_OBJECT AND R.DAT >= "
-                   u"DATEADD(%1 DAY TO L.LAST_DAT) ORDER BY R.ID_OBJECT, R.DAT"_s.arg(-qMax(0, thresholds.trendDays)));
+                   u"DATEADD(%1 DAY TO L.LAST_DAT) ORDER BY R.ID_OBJECT, R.DAT"_s.arg(-qMax(0, thresholds.trendDays)) +
+                       kEqualTimesOldestFirst);
     pass.open();
     bool more = pass.fetch();
     QList<MaintenanceReading> readings;

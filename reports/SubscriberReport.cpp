@@ -3,6 +3,7 @@
 #include "base/DateText.h"
 #include "base/Trimmed.h"
 #include "db/DataSet.h"
+#include "db/ReadingOrder.h"
 
 #include <limits>
 
@@ -65,7 +66,7 @@ QList<SubscriberReading> resultReadings(DataSet& result) {
 
 QString subscriberReportSelect(const QString& idObject, const QString& startText, const QString& endText) {
     return u"SELECT*FROM Image_object_date WHERE id_object="_s + idObject + u" and dat>='"_s + startText +
-           u"' and dat<='"_s + endText + u"' ORDER BY DAT DESC"_s;
+           u"' and dat<='"_s + endText + u"' ORDER BY DAT DESC"_s + kEqualTimesNewestFirst;
 }
 
 std::optional<qint32> wholeNumberReading(QStringView readings) {

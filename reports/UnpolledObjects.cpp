@@ -8,9 +8,11 @@ using namespace Qt::StringLiterals;
 namespace vornic {
 
 QString unpolledObjectsSelect(const QString& start, const QString& end) {
+    // NOT EXISTS rather than NOT IN: a reading without an object (another program writing to a shared database can
+    // leave one) would make NOT IN unknown for every object, and the list would come out empty.
     return u"select list_objects.id_object, list_objects.id_scanner, list_objects.fio, list_objects.address from "
-           u"list_objects where list_objects.id_object not in (select image_object_date.id_object from "
-           u"image_object_date where image_object_date.dat>='"_s +
+           u"list_objects where not exists (select image_object_date.id_object from image_object_date where "
+           u"image_object_date.id_object=list_objects.id_object and image_object_date.dat>='"_s +
            start + u"' and image_object_date.dat<='"_s + end + u"');"_s;
 }
 

@@ -79,7 +79,7 @@ TEST(ConsumptionStatements, AreAssembledFromThePeriodAndTheObject) {
     EXPECT_EQ(consumptionReadingsSql(u"17"_s, period),
               u"SELECT image_object_date.id_object, image_object_date.dat, image_object_date.readings FROM "
               "Image_object_date WHERE id_object=17 and dat>='01.01.2014' and dat<='11.11.2014 23:59:59' "
-              "ORDER BY DAT DESC"_s);
+              "ORDER BY DAT DESC, ID_IMAG DESC"_s);
 }
 
 // The test clock says 11.11.2014, so a first opening offers the period 01.11.2014 to 11.11.2014 23:59:59.

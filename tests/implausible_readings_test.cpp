@@ -168,5 +168,22 @@ TEST(ImplausibleReadings, TheDatabasePassJudgesEachObjectByItsOwnHistoryNewestFi
     EXPECT_EQ(one[0].fio, u"Дача"_s);
 }
 
+TEST(ImplausibleReadings, ReadingsOfOneSecondAreListedNewestFirstLikeEverywhereElse) {
+    test::TestDatabase fixture;
+    const int meter = fixture.addObject(u"Иванов"_s, u"S-1"_s);
+    for (int day = 0; day < 10; ++day)
+        fixture.addReading({meter, u"d%1"_s.arg(day), morningOf(day), {}, QString::number(1000 + 10 * day), 50, 20, 1});
+    // Two seconds with two misread texts each, stored once in the order of their picture numbers and once against
+    // it: among equal times the greater picture number is the newer reading.
+    const std::pair<const char*, int> misread[] = {{"x1", 10}, {"x2", 10}, {"y2", 11}, {"y1", 11}};
+    for (const auto& [id, day] : misread)
+        fixture.addReading({meter, QString::fromLatin1(id), morningOf(day), {}, u"ошибка"_s, 50, 20, 1});
+
+    QStringList listed;
+    for (const ImplausibleReading& reading : findImplausibleReadings(fixture.db(), 5))
+        listed.append(reading.id);
+    EXPECT_EQ(listed, (QStringList{u"y2"_s, u"y1"_s, u"x2"_s, u"x1"_s}));
+}
+
 } // namespace
 } // namespace vornic

@@ -97,7 +97,7 @@ TEST(PeriodReportStatement, RunsFromTheFirstDayToTheLastSecondOfTheMonth) {
               u"SELECT LIST_OBJECTS.personal_account, list_objects.id_scanner, list_objects.fio, "
               u"list_objects.id_object, image_object_date.dat, image_object_date.READINGS from list_objects, "
               u"Image_object_date WHERE dat>='01.02.2024' and dat<='29.02.2024 23:59:59' and "
-              u"list_objects.id_object=image_object_date.id_object ORDER BY DAT DESC"_s);
+              u"list_objects.id_object=image_object_date.id_object ORDER BY DAT DESC, ID_IMAG DESC"_s);
     EXPECT_EQ(periodReportSelect(PeriodScope::MarkedGroup, february),
               u"SELECT LIST_OBJECTS.personal_account, list_objects.id_scanner, list_objects.fio, "
               u"list_objects.id_object, image_object_date.dat, image_object_date.READINGS from list_objects, "

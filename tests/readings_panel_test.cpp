@@ -27,12 +27,16 @@ QDateTime day(int d) {
 class ReadingsPanelTest : public vornic::test::MainWindowTest {
 protected:
     Ui::TForm1& form() { return window->form(); }
-    qint64 pictureKey() { return form().Image2->pixmap().cacheKey(); }
+    // The panel says that the current reading has no picture to show, and shows none of an earlier one.
+    bool showsNoPicture() {
+        return form().Image2->isVisibleTo(window.get()) && form().Image2->pixmap().isNull() &&
+               form().Image2->text() == QStringLiteral("Нет снимка");
+    }
 };
 
 } // namespace
 
-TEST_F(ReadingsPanelTest, EachReadingUpdatesOnlyWhatItHolds) {
+TEST_F(ReadingsPanelTest, EachReadingUpdatesOnlyWhatItHoldsAndADialOnlyItsOwnPicture) {
     const int battery = fixture.addObject(QStringLiteral("Батарейный"), QStringLiteral("1"));
     // Oldest first below, so that the list walks them in this order once sorted.
     const QByteArray good = jpeg(Qt::red, QSize(40, 30));
@@ -54,25 +58,28 @@ TEST_F(ReadingsPanelTest, EachReadingUpdatesOnlyWhatItHolds) {
     EXPECT_EQ(form().Gauge1->progress(), 50);
     EXPECT_EQ(form().Gauge2->progress(), 20);
     EXPECT_EQ(form().Label1->text(), QStringLiteral("Тип сигнала станции: GPRS"));
-    const qint64 shown = pictureKey();
+    EXPECT_TRUE(form().Image2->text().isEmpty());
 
-    readings().next(); // no JPEG, empty gauges, unknown network type: all kept
-    EXPECT_EQ(pictureKey(), shown);
-    EXPECT_TRUE(form().Image2->isVisibleTo(window.get()));
+    readings().next(); // no JPEG: no picture; empty gauges, unknown network type: kept
+    EXPECT_TRUE(showsNoPicture());
     EXPECT_EQ(form().Gauge1->progress(), 50);
     EXPECT_EQ(form().Gauge2->progress(), 20);
     EXPECT_EQ(form().Label1->text(), QStringLiteral("Тип сигнала станции: GPRS"));
 
     readings().next(); // no picture at all; values out of range are clamped
-    EXPECT_FALSE(form().Image2->isVisibleTo(window.get()));
+    EXPECT_TRUE(showsNoPicture());
     EXPECT_EQ(form().Gauge1->progress(), 100);
     EXPECT_EQ(form().Gauge2->progress(), 0);
     EXPECT_EQ(form().Label1->text(), QStringLiteral("Тип сигнала станции: 3G"));
 
-    readings().next(); // a corrupt JPEG is passed over
-    EXPECT_EQ(pictureKey(), shown);
+    readings().next(); // a JPEG that fails to decode
+    EXPECT_TRUE(showsNoPicture());
     EXPECT_EQ(form().Gauge1->progress(), 100);
     EXPECT_EQ(form().Gauge2->progress(), 31);
+
+    readings().moveTo(0); // back to the first: its own picture again
+    EXPECT_EQ(form().Image2->pixmap().size(), QSize(40, 30));
+    EXPECT_TRUE(form().Image2->text().isEmpty());
     EXPECT_TRUE(services.messages.shown.isEmpty());
 }
 
@@ -104,6 +111,33 @@ TEST_F(ReadingsPanelTest, MainsPoweredObjectsShowThePlugInsteadOfTheBatteryGauge
     EXPECT_EQ(form().Gauge1->progress(), 70);
     EXPECT_EQ(form().Gauge2->progress(), 55);
     EXPECT_TRUE(form().Gauge1->isVisibleTo(window.get()));
+}
+
+TEST_F(ReadingsPanelTest, AnObjectWithoutReadingsShowsNoDialOfTheObjectBefore) {
+    const int read = fixture.addObject(QStringLiteral("А с показаниями"), QStringLiteral("1"));
+    fixture.addObject(QStringLiteral("Б без показаний"), QStringLiteral("2"));
+    fixture.addReading({read, QStringLiteral("1"), day(1), jpeg(Qt::blue, QSize(40, 30)), QStringLiteral("1"), {}, {},
+                        {}, 0});
+    openWindow();
+    EXPECT_TRUE(showsNoPicture()) << "no reading shown yet";
+    window->DBGrid1TitleClick(1); // by name
+    readings().open();
+    EXPECT_EQ(form().Image2->pixmap().size(), QSize(40, 30));
+
+    objects().next();
+    readings().open();
+    EXPECT_TRUE(readings().isEmpty());
+    EXPECT_TRUE(showsNoPicture());
+
+    objects().moveTo(0);
+    readings().open();
+    EXPECT_EQ(form().Image2->pixmap().size(), QSize(40, 30));
+    readings().close(); // as while the current object moves, before its readings are read
+    EXPECT_TRUE(showsNoPicture());
+    readings().open();
+    readings().remove(); // its only reading deleted
+    EXPECT_TRUE(showsNoPicture());
+    EXPECT_TRUE(services.messages.shown.isEmpty());
 }
 
 TEST_F(ReadingsPanelTest, TitleClicksToggleTheOrderAndDoubtfulRowsAreCreamUnlessSelected) {

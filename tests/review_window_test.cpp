@@ -202,27 +202,65 @@ TEST_F(ReviewWindowTest, AValueTypedAndLeftIsStoredStillDoubtfulButOneLeftByClos
     EXPECT_TRUE(services.messages.shown.isEmpty());
 }
 
-TEST_F(ReviewWindowTest, ThePictureBoxHidesForAReadingWithoutPictureAndKeepsItsPictureForOtherContent) {
+TEST_F(ReviewWindowTest, EachReadingShowsItsOwnPictureOrThatItHasNone) {
+    const QByteArray large = jpeg(QSize(80, 60));
     addReading(QStringLiteral("small"), QStringLiteral("1"), 1, jpeg(QSize(40, 30)));
     addReading(QStringLiteral("none"), QStringLiteral("2"));
-    addReading(QStringLiteral("large"), QStringLiteral("3"), 1, jpeg(QSize(80, 60)));
+    addReading(QStringLiteral("large"), QStringLiteral("3"), 1, large);
     addReading(QStringLiteral("gif"), QStringLiteral("4"), 1, QByteArray("GIF89a"));
+    addReading(QStringLiteral("broken"), QStringLiteral("5"), 1, large.left(large.size() / 2));
     openWindow();
     openReview();
 
-    // Each reading and the picture size then shown; the last is no JPEG, so the box keeps what it showed.
+    // Each reading and the picture size then shown; an invalid size: "Нет снимка", whatever was shown before.
     const QList<std::pair<QString, QSize>> walk = {
         {QStringLiteral("none"), {}},        {QStringLiteral("small"), {40, 30}}, {QStringLiteral("none"), {}},
-        {QStringLiteral("large"), {80, 60}}, {QStringLiteral("gif"), {80, 60}},
+        {QStringLiteral("large"), {80, 60}}, {QStringLiteral("gif"), {}},         {QStringLiteral("large"), {80, 60}},
+        {QStringLiteral("broken"), {}},
     };
     for (const auto& [id, size] : walk) {
         SCOPED_TRACE(id.toStdString());
         moveTo(id);
-        EXPECT_EQ(form().Image1->isVisibleTo(review.get()), size.isValid());
+        EXPECT_TRUE(form().Image1->isVisibleTo(review.get()));
         if (size.isValid()) {
             EXPECT_EQ(form().Image1->pixmap().size(), size);
+            EXPECT_TRUE(form().Image1->text().isEmpty());
+        } else {
+            EXPECT_TRUE(form().Image1->pixmap().isNull());
+            EXPECT_EQ(form().Image1->text(), QStringLiteral("Нет снимка"));
         }
     }
+    EXPECT_TRUE(services.messages.shown.isEmpty());
+}
+
+TEST_F(ReviewWindowTest, EnterOnAnEmptyValueAsksForOneAndTheReadingStaysDoubtfulAndCurrent) {
+    addReading(QStringLiteral("a"), QString());
+    addReading(QStringLiteral("b"), QStringLiteral("00002"));
+    openWindow();
+    openReview();
+
+    for (const QString& id : {QStringLiteral("a"), QStringLiteral("b")}) {
+        SCOPED_TRACE(id.toStdString());
+        moveTo(id);
+        const int row = list().currentRow();
+        form().DBEdit5->setFocus();
+        type(QStringLiteral("  ")); // stored empty, or typed over with blanks
+        QTest::keyClick(form().DBEdit5, Qt::Key_Return);
+        ASSERT_EQ(services.messages.shown.size(), 1);
+        EXPECT_EQ(services.messages.shown[0].kind, MessageKind::Information);
+        EXPECT_EQ(services.messages.shown[0].text,
+                  QStringLiteral("Введите показания: поле «Реальные показания» пусто."));
+        services.messages.shown.clear();
+        EXPECT_EQ(list().currentRow(), row);
+        EXPECT_EQ(background(id), std::nullopt) << "still doubtful";
+        EXPECT_EQ(committed(QStringLiteral("error"), id).toInt(), 1);
+    }
+
+    // The value typed then is confirmed as usual.
+    type(QStringLiteral("00003"));
+    QTest::keyClick(form().DBEdit5, Qt::Key_Return);
+    EXPECT_EQ(committed(QStringLiteral("readings"), QStringLiteral("b")).toString(), QStringLiteral("00003"));
+    EXPECT_EQ(committed(QStringLiteral("error"), QStringLiteral("b")).toInt(), 99);
     EXPECT_TRUE(services.messages.shown.isEmpty());
 }
 
@@ -231,7 +269,7 @@ TEST_F(ReviewWindowTest, WithAnEmptyListTheButtonsStoreNothingAndTheRefusalIsRep
     openWindow();
     openReview();
     ASSERT_TRUE(list().isEmpty());
-    EXPECT_FALSE(form().Image1->isVisibleTo(review.get()));
+    EXPECT_EQ(form().Image1->text(), QStringLiteral("Нет снимка"));
 
     review->Button1Click();
     review->Button3Click();

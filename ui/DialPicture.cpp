@@ -8,14 +8,16 @@
 namespace vornic {
 
 void showDialPicture(QLabel* box, const QByteArray& bytes) {
-    if (bytes.isEmpty()) {
-        box->hide();
-        return;
-    }
     box->show();
-    if (looksLikeJpeg(bytes))
-        if (const std::optional<QImage> picture = decodeJpeg(bytes))
+    if (looksLikeJpeg(bytes)) {
+        if (const std::optional<QImage> picture = decodeJpeg(bytes)) {
             box->setPixmap(QPixmap::fromImage(*picture));
+            return;
+        }
+    }
+    // Setting the text clears the picture.
+    box->setAlignment(Qt::AlignCenter);
+    box->setText(QStringLiteral("Нет снимка"));
 }
 
 } // namespace vornic

@@ -6,8 +6,9 @@ class QLabel;
 
 namespace vornic {
 
-// Shows a stored dial picture in its box: no bytes hide the box; JPEG bytes (FF D8 first) are decoded and shown;
-// other content, or a picture that fails to decode, leaves the box showing what it showed before.
+// Shows a stored dial picture in its box. JPEG bytes (FF D8 first) that decode are shown; anything else (no bytes,
+// other content, a picture that fails to decode) shows "Нет снимка" in its place, so that the box never keeps the
+// dial of a reading shown before beside the current one.
 void showDialPicture(QLabel* box, const QByteArray& bytes);
 
 } // namespace vornic

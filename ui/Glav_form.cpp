@@ -4,6 +4,7 @@
 #include "base/Services.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
+#include "db/ReadingOrder.h"
 #include "db/SchemaUpgrade.h"
 #include "ui/About_program.h"
 #include "ui/Consumption_chart.h"
@@ -50,13 +51,14 @@ const QString kObjectsSelect = QStringLiteral("SELECT *  FROM LIST_OBJECTS");
 const QString kObjectsModify =
     QStringLiteral("UPDATE LIST_OBJECTS SET STATUS=:STATUS, CHECK_GRID=:CHECK_GRID WHERE ID_OBJECT=?old_ID_OBJECT");
 const QString kReadingsSelect =
-    QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT DESC");
+    QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT DESC") +
+    kEqualTimesNewestFirst;
 const QString kReadingsModify = QStringLiteral(
     "UPDATE IMAGE_OBJECT_DATE SET error=:error, ID_OBJECT=:ID_OBJECT, DAT=:DAT, READINGS= :READINGS, BAT=:BAT, "
     "CSQ=:CSQ, NSMOD=:NSMOD WHERE   ID_IMAG = ?old_ID_IMAG");
 const QString kReadingsDelete = QStringLiteral("delete from IMAGE_OBJECT_DATE where ID_IMAG=?old_ID_IMAG");
 const QString kReadingsOldestFirst =
-    QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT");
+    QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT") + kEqualTimesOldestFirst;
 
 const QColor kDoubtfulReading(255, 247, 226);
 const QString kMains = QStringLiteral("Электрическая сеть");
@@ -183,6 +185,7 @@ TForm1::TForm1(WindowContext& context, QWidget* parent)
     setUpMenu();
     ui.Image1->setPixmap(mainsPicture());
     ui.Image1->hide();
+    showDialPicture(ui.Image2, {}); // no reading is shown yet
     ui.Gauge1->setProgress(100);
     ui.Gauge2->setProgress(10);
     connect(ui.DBGrid1, &DbGrid::rowDoubleClicked, this, &TForm1::DBGrid1DblClick);
@@ -192,6 +195,15 @@ TForm1::TForm1(WindowContext& context, QWidget* parent)
     connect(ui.Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
     connect(objects_.get(), &DataSet::positioned, debounceWorker_.get(), &ThreadDS2Select::resume);
     connect(readings_.get(), &DataSet::positioned, this, &TForm1::IBDataSet2AfterScroll);
+    // A list without rows (closed while the current object changes, an object without readings, its last reading
+    // deleted) positions nowhere, and the dial of another object's reading must not stay beside it.
+    const auto noReadingNoDial = [this] {
+        if (readings_->isEmpty())
+            showDialPicture(ui.Image2, {});
+    };
+    connect(readings_.get(), &DataSet::opened, this, noReadingNoDial);
+    connect(readings_.get(), &DataSet::closed, this, noReadingNoDial);
+    connect(readings_.get(), &DataSet::rowRemoved, this, noReadingNoDial);
     // A download, the editor and the directory change what the lists show; they say so here.
     connect(&context_.changes, &ChangeNotices::readingsChanged, this, &TForm1::refreshReadings);
     connect(&context_.changes, &ChangeNotices::objectsChanged, this, &TForm1::refreshLists);

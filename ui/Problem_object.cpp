@@ -1,6 +1,7 @@
 #include "ui/Problem_object.h"
 
 #include "base/IniFile.h"
+#include "base/Services.h"
 #include "base/Trimmed.h"
 #include "db/Database.h"
 #include "ui/DataSetModel.h"
@@ -32,6 +33,7 @@ const QString kModify =
 const QString kError = QStringLiteral("ERROR");
 const QString kReadings = QStringLiteral("READINGS");
 const QString kImage = QStringLiteral("IMAGE");
+const QString kValueNeeded = QStringLiteral("Введите показания: поле «Реальные показания» пусто.");
 
 // The flag of a reading: the server was not sure of it, or the operator has taken it as it now reads.
 constexpr int kDoubtful = 1;
@@ -195,6 +197,12 @@ void TForm11::Button3Click() {
 }
 
 void TForm11::DBEdit5KeyEnter() {
+    // Confirming an empty field would take the reading out of the review for good with no value at all: Enter
+    // asks for one and stays on the reading, still doubtful.
+    if (!dataSet_.isEmpty() && trimmed(ui.DBEdit5->text()).isEmpty()) {
+        context_.services.messages->inform(kValueNeeded);
+        return;
+    }
     // A refused reading keeps the operator on it.
     if (!confirmCurrentRow())
         return;

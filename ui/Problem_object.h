@@ -25,7 +25,8 @@ public:
     void FormClose();
     void Button1Click(); // "Изенить": the value in "Реальные показания" is the operator's
     void Button3Click(); // "Вернуть": the recognised value is back, and the reading doubtful again
-    // Enter in "Реальные показания": what "Изенить" does, then on to the next reading.
+    // Enter in "Реальные показания": what "Изенить" does, then on to the next reading; an empty field asks for a
+    // value instead.
     void DBEdit5KeyEnter();
     // Shows the current row's dial picture.
     void IBDataSet1AfterScroll();
