@@ -179,6 +179,12 @@ bool TForm11::storeCurrentRow(const std::function<void()>& change) {
 }
 
 bool TForm11::confirmCurrentRow() {
+    // Confirming an empty field would take the reading out of the review for good with no value at all: the
+    // operator is asked for one and stays on the reading, still doubtful.
+    if (!dataSet_.isEmpty() && trimmed(ui.DBEdit5->text()).isEmpty()) {
+        context_.services.messages->inform(kValueNeeded);
+        return false;
+    }
     // The value in "Реальные показания" is stored as it stands, typed over or not: untouched, it confirms the
     // recognition.
     return storeCurrentRow([&] { dataSet_.field(kError).setValue(kSetByOperator); });
@@ -197,12 +203,6 @@ void TForm11::Button3Click() {
 }
 
 void TForm11::DBEdit5KeyEnter() {
-    // Confirming an empty field would take the reading out of the review for good with no value at all: Enter
-    // asks for one and stays on the reading, still doubtful.
-    if (!dataSet_.isEmpty() && trimmed(ui.DBEdit5->text()).isEmpty()) {
-        context_.services.messages->inform(kValueNeeded);
-        return;
-    }
     // A refused reading keeps the operator on it.
     if (!confirmCurrentRow())
         return;
