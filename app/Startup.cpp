@@ -1,11 +1,13 @@
 #include "app/Startup.h"
 
+#include "app/ClientEnd.h"
 #include "app/ClientSession.h"
 #include "app/TerminationSignals.h"
 #include "base/DataFolder.h"
 #include "base/DeliveredDatabase.h"
 #include "base/LocalTimeZone.h"
 #include "base/Services.h"
+#include "db/EngineLockFolder.h"
 #include "ui/About_program.h"
 #include "ui/Editor_bd.h"
 #include "ui/ErrorReport.h"
@@ -70,7 +72,7 @@ std::unique_ptr<ClientWindows> createClientWindows(const QString& dataFolder) {
     TForm1* form1 = windows->form1.get();
     windows->form9 = std::make_unique<TForm9>(
         windows->session->context(), windows->form6->LVersionText(),
-        TForm9::MainWindow{form1, form1->Timer1(), [form1] { form1->FormClose(); }});
+        TForm9::MainWindow{form1, form1->Timer1()});
     windows->form10 = std::make_unique<TForm10>(windows->session->context());
     windows->form11 = std::make_unique<TForm11>(windows->session->context());
     windows->form13 = std::make_unique<TForm13>(windows->session->context());
@@ -81,6 +83,23 @@ std::unique_ptr<ClientWindows> createClientWindows(const QString& dataFolder) {
     return windows;
 }
 
+int runClientWindows(std::unique_ptr<ClientWindows> windows, ClientEnd& end) {
+    TForm1* mainWindow = windows->form1.get();
+    end.setMainWindow(mainWindow);
+    QObject::connect(mainWindow, &TForm1::closed, mainWindow, [&end] { end.exitProcess(0); });
+    // Asked to end from outside: the same end as the operator's. Kept until the windows and the session have
+    // gone, so that a second request meanwhile reaches no handler of the database client's.
+    const TerminationSignals termination([&end] { end.exitProcess(0); });
+    // The end comes from ClientEnd alone: the update window, shown or hidden, keeps nothing up.
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (!end.requested()) {
+        mainWindow->showMaximized();
+        QApplication::exec();
+    }
+    windows.reset();
+    return end.code();
+}
+
 int runClient(int argc, char** argv) {
     settleLocalTimeZone();
     ClientApplication application(argc, argv);
@@ -89,25 +108,18 @@ int runClient(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("vornic-client"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vornic-client")));
     installWidgetServices();
+    ClientEnd end;
     const bool ran = reportFailures([&] {
         const QString folder = dataFolder();
+        // Before the database engine starts: it reads where its lock files go once.
+        settleEngineLockFolder(folder);
         // A workstation's first start: the data folder gets the database an installer would have put there.
         provideDeliveredDatabase(folder, deliveredDatabaseFile());
         std::unique_ptr<ClientWindows> windows = createClientWindows(folder);
-        if (!windows)
-            return;
-        // Asked to end from outside: close as the operator would, so that settings and pending work are kept.
-        const TerminationSignals termination([&windows] {
-            windows->form1->close();
-            QApplication::quit();
-        });
-        // Closing the main window ends the program, even while the modeless update window is shown.
-        QApplication::setQuitOnLastWindowClosed(false);
-        QObject::connect(windows->form1.get(), &TForm1::closed, &application, &QApplication::quit);
-        windows->form1->showMaximized();
-        QApplication::exec();
+        if (windows)
+            runClientWindows(std::move(windows), end);
     });
-    return ran ? 0 : 1;
+    return ran ? end.code() : 1;
 }
 
 } // namespace vornic

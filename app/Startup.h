@@ -17,6 +17,7 @@ class TForm13;
 
 namespace vornic {
 
+class ClientEnd;
 class ClientSession;
 
 // The program's windows that are made once at start-up. The loading window and the reading editor are made
@@ -41,9 +42,13 @@ struct ClientWindows {
 };
 
 // Makes the session on the data folder and the windows, hidden, in the order of their class names. Empty when
-// the database could not be opened: the operator has been told, and the process has been asked to end with
+// the database could not be opened: the operator has been told, and the process end has been asked for with
 // exit code 1.
 std::unique_ptr<ClientWindows> createClientWindows(const QString& dataFolder);
+
+// Shows the main window and runs the program until the end is asked of end, whichever way, then lets the windows
+// and the session go; returns the exit code asked for.
+int runClientWindows(std::unique_ptr<ClientWindows> windows, ClientEnd& end);
 
 // Brings the program up, runs it until the main window closes, and returns the process exit code.
 int runClient(int argc, char** argv);

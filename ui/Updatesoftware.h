@@ -5,7 +5,6 @@
 #include <QDialog>
 #include <QString>
 
-#include <functional>
 #include <memory>
 
 class QTimer;
@@ -25,9 +24,8 @@ class TForm9 final : public QDialog {
 public:
     // What the window needs of the main window, which it never reaches for itself.
     struct MainWindow {
-        QWidget* window = nullptr;          // the update window is centred on it
-        QTimer& timer;                      // shows this window; off while no newer version is known
-        std::function<void()> saveSettings; // what the main window writes when it closes
+        QWidget* window = nullptr; // the update window is centred on it
+        QTimer& timer;             // shows this window; off while no newer version is known
     };
 
     TForm9(vornic::WindowContext& context, const QString& currentVersion, MainWindow mainWindow,

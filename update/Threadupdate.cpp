@@ -6,7 +6,7 @@
 #include <QDomElement>
 #include <QDomNode>
 #include <QDomNodeList>
-#include <QFile>
+#include <QSaveFile>
 #include <QTimer>
 
 namespace vornic {
@@ -217,21 +217,21 @@ void ThreadUpdate::download(const QString& put) {
     if (const std::optional<HttpFailure> failure =
             http.get(url, file, kFileLimit,
                      [this](qint64 expected, qint64 received) { Q_EMIT transferProgressed(expected, received); })) {
-        if (!reportedFailure(*failure))
-            return; // too large or given up: nothing is written
-        if (const std::optional<QString> caption = vornic::updateFailureCaption(*failure))
-            Q_EMIT captionChanged(*caption);
-        stop_ = true;
-        // An error page is not part of the update file.
-        if (failure->kind == HttpFailure::Kind::Protocol)
-            file.clear();
+        // Operators install what waits in the data folder: a file cut short or an error page must never be there.
+        if (reportedFailure(*failure)) {
+            if (const std::optional<QString> caption = vornic::updateFailureCaption(*failure))
+                Q_EMIT captionChanged(*caption);
+            stop_ = true;
+        }
+        return;
     }
-    QFile out(target);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(file) != file.size() || !out.flush()) {
+    // Written under a temporary name and renamed only when whole: a full disk or the program's end midway leaves
+    // no file of the update's name.
+    QSaveFile out(target);
+    if (!out.open(QIODevice::WriteOnly) || out.write(file) != file.size() || !out.commit()) {
         Q_EMIT captionChanged(QStringLiteral("Не удалось записать файл обновления: ") + out.errorString());
         return;
     }
-    out.close();
     file.clear();
     if (stop_ || abandoned_)
         return;

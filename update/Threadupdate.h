@@ -40,7 +40,8 @@ std::optional<QString> updateFailureCaption(const HttpFailure& failure);
 
 // The update check of one client start: it asks the server's "Software_Update/" folder whether a newer version
 // exists and, when one does, has the update window shown and waits for the operator. On "Скачать" it fetches the
-// file into the data folder and asks for it to be opened and the client ended; on "Выход" it ends.
+// file into the data folder and asks for it to be opened and the client ended; on "Выход" it ends. Only a whole
+// file ever appears there under the update's name: a failed or interrupted transfer leaves nothing.
 //
 // Its effects on windows are signals, which reach the user-interface thread in the order sent; it touches no
 // database and no window itself.

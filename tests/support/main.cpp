@@ -1,3 +1,6 @@
+#include "base/DataFolder.h"
+#include "db/EngineLockFolder.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -6,6 +9,8 @@
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // The engine's lock files go where the client's would, and the database tools the tests start go there too.
+    vornic::settleEngineLockFolder(vornic::dataFolder());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,5 +1,7 @@
+#include "base/DataFolder.h"
 #include "base/Failure.h"
 #include "db/Database.h"
+#include "db/EngineLockFolder.h"
 #include "tools/demo_data/DemoObjects.h"
 
 #include <QCoreApplication>
@@ -16,6 +18,8 @@ int main(int argc, char** argv) {
         err << "usage: demo_data DATABASE COUNT\n";
         return 2;
     }
+    // The client's lock folder: the client may have the same database open.
+    vornic::settleEngineLockFolder(vornic::dataFolder());
     try {
         vornic::Database database;
         database.connect(arguments[1]);

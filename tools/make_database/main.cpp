@@ -1,4 +1,6 @@
+#include "base/DataFolder.h"
 #include "base/Failure.h"
+#include "db/EngineLockFolder.h"
 #include "tools/make_database/DatabaseMaker.h"
 
 #include <QCoreApplication>
@@ -14,6 +16,8 @@ int main(int argc, char** argv) {
         err << "usage: make_database PATH | HOST:PATH\n";
         return 2;
     }
+    // The engine's lock files go where the client's go: a folder of the account's own.
+    vornic::settleEngineLockFolder(vornic::dataFolder());
     try {
         vornic::makeDatabase(arguments[1]);
     } catch (const vornic::Failure& failure) {
