@@ -111,8 +111,9 @@ void expectRunning(const Account& account, QProcess& client) {
     while (!account.connected(client) && client.state() == QProcess::Running && waited.elapsed() < 10000)
         QTest::qWait(50);
     EXPECT_TRUE(account.connected(client)) << client.readAll().toStdString();
-    // The rest of the start-up: the windows are made, and the end on request is in place.
-    QTest::qWait(1500);
+    // The rest of the start-up: the windows are made, and the end on request is in place. Generous, since a
+    // sanitizer build on a busy machine makes its windows several times slower.
+    QTest::qWait(4000);
     QFileInfo lock(account.lockFolder());
     EXPECT_EQ(lock.ownerId(), account.uid());
     EXPECT_EQ(lock.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
