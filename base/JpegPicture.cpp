@@ -123,6 +123,11 @@ bool looksLikeJpeg(QByteArrayView bytes) {
            static_cast<unsigned char>(bytes[1]) == 0xD8;
 }
 
+bool isWholeJpeg(QByteArrayView bytes) {
+    return bytes.size() >= 4 && looksLikeJpeg(bytes) && static_cast<unsigned char>(bytes[bytes.size() - 2]) == 0xFF &&
+           static_cast<unsigned char>(bytes[bytes.size() - 1]) == 0xD9;
+}
+
 std::optional<QImage> decodeJpeg(QByteArrayView bytes) {
     if (!looksLikeJpeg(bytes))
         return std::nullopt;

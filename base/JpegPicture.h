@@ -14,6 +14,10 @@ inline constexpr int kMaxJpegSide = 10000;
 // Whether the bytes begin with a JPEG start-of-image marker (FF D8). Only such bytes are offered to the decoder.
 bool looksLikeJpeg(QByteArrayView bytes);
 
+// Whether the bytes are a whole JPEG stream from the outside: they begin with the start-of-image marker (FF D8) and
+// end with the end-of-image marker (FF D9). An error page or a picture cut short is not.
+bool isWholeJpeg(QByteArrayView bytes);
+
 // The picture in the bytes, in QImage::Format_RGB888, or nothing when the bytes are not a complete, undamaged JPEG
 // stream. Grayscale pictures come out grey in RGB; CMYK and YCCK pictures are converted, taking their samples as
 // the inverted values that Adobe applications write. A stream that is cut short, or whose coded data is damaged, is

@@ -16,14 +16,17 @@ public:
     explicit DatabaseError(QString text) : Failure(text), reason_(std::move(text)) {}
 
     // reason: a phrase as databaseReason() gives it; it is shown with a capital letter when it leads the text.
-    DatabaseError(QString reason, QString databaseMessage)
+    // valueRefused: what the database refused is a value the statement was given (a text too long for its column,
+    // a character its encoding cannot hold), not the statement, the connection or the file.
+    DatabaseError(QString reason, QString databaseMessage, bool valueRefused = false)
         : Failure(compose(reason, databaseMessage)), reason_(std::move(reason)),
-          databaseMessage_(std::move(databaseMessage)), refusedByDatabase_(true) {}
+          databaseMessage_(std::move(databaseMessage)), refusedByDatabase_(true), valueRefused_(valueRefused) {}
 
     const QString& reason() const noexcept { return reason_; }
     // Empty for a failure found on our side.
     const QString& databaseMessage() const noexcept { return databaseMessage_; }
     bool refusedByDatabase() const noexcept { return refusedByDatabase_; }
+    bool valueRefused() const noexcept { return valueRefused_; }
 
 private:
     static QString compose(const QString& reason, const QString& databaseMessage) {
@@ -38,6 +41,7 @@ private:
     QString reason_;
     QString databaseMessage_;
     bool refusedByDatabase_ = false;
+    bool valueRefused_ = false;
 };
 
 } // namespace vornic

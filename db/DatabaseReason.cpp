@@ -202,6 +202,11 @@ bool tellsOfLostConnection(const QString& reason) {
     return reason.endsWith(lostConnectionReason());
 }
 
+bool refusesValue(const std::intptr_t* errors) {
+    const StatusVector status(errors);
+    return status.hasAny({isc_string_truncation, isc_transliteration_failed, isc_malformed_string});
+}
+
 QString databaseReason(const std::intptr_t* errors) {
     const StatusVector status(errors);
     QString reason = connectionReason(status);

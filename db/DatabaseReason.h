@@ -14,6 +14,10 @@ namespace vornic {
 // the database's own message, which goes along with it, says the rest.
 QString databaseReason(const std::intptr_t* errors);
 
+// Whether the database refused a value the statement was given: a text longer than its column, or one its
+// encoding cannot hold. The statement is sound; another value would have been stored.
+bool refusesValue(const std::intptr_t* errors);
+
 // The reason for a connection to a database server that broke during the session. Nothing reaches the database
 // over it any more, and the program cannot go on without one.
 QString lostConnectionReason();

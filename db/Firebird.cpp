@@ -24,7 +24,8 @@ QString errorText(const Firebird::FbException& error) {
 }
 
 DatabaseError databaseError(const Firebird::FbException& error) {
-    return DatabaseError(databaseReason(error.getStatus()->getErrors()), errorText(error));
+    const std::intptr_t* errors = error.getStatus()->getErrors();
+    return DatabaseError(databaseReason(errors), errorText(error), refusesValue(errors));
 }
 
 } // namespace vornic::fb

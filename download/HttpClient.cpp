@@ -53,6 +53,7 @@ struct Transfer {
     QByteArray* buffer = nullptr;
     qsizetype startSize = 0;
     qint64 maxBytes = 0;
+    int requestSeconds = 0; // the limit on the whole request, 0 for none
     const HttpClient::Progress* progress = nullptr;
     const std::atomic_bool* interrupt = nullptr;
     QByteArray statusLine;
@@ -173,6 +174,10 @@ void prepare(CURL* curl, Transfer& transfer, const QByteArray& address, const Ht
     // A server that accepts and then sends nothing, or stops sending, is given up after the stall time.
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeouts.stallSeconds));
+    // A server that trickles never stalls long enough: the whole request has its limit too.
+    transfer.requestSeconds = timeouts.requestSeconds;
+    if (timeouts.requestSeconds > 0)
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT, static_cast<long>(timeouts.requestSeconds));
     if (transfer.maxBytes > 0)
         curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(transfer.maxBytes));
     for (const QByteArray& header : headerLines)
@@ -192,6 +197,13 @@ std::optional<HttpFailure> failureOf(CURL* curl, const Transfer& transfer, CURLc
     }
     if (result == CURLE_ABORTED_BY_CALLBACK || (result == CURLE_WRITE_ERROR && transfer.interrupted()))
         return interrupted();
+    if (result == CURLE_OPERATION_TIMEDOUT && transfer.requestSeconds > 0) {
+        curl_off_t elapsed = 0;
+        curl_easy_getinfo(curl, CURLINFO_TOTAL_TIME_T, &elapsed);
+        if (elapsed >= static_cast<curl_off_t>(transfer.requestSeconds) * 1000000 - 100000)
+            return HttpFailure{HttpFailure::Kind::Socket, 10060,
+                               QStringLiteral("ответ не получен целиком за %1 с").arg(transfer.requestSeconds)};
+    }
     if (result != CURLE_OK) {
         const int number = socketErrorNumber(result);
         return HttpFailure{HttpFailure::Kind::Socket, number, socketErrorText(number, result)};
@@ -259,7 +271,7 @@ std::optional<HttpFailure> HttpClient::get(const QString& url, QByteArray& buffe
     const EasyHandle handle(curl_easy_init());
     if (!handle)
         return noResources();
-    Transfer transfer{&buffer, buffer.size(), maxBytes, &progress, interrupt_, {}, false, false};
+    Transfer transfer{&buffer, buffer.size(), maxBytes, 0, &progress, interrupt_, {}, false, false};
     const QByteArray address = url.toUtf8();
     HeaderList headers;
     prepare(handle.get(), transfer, address, timeouts_, headers_, headers);
@@ -302,7 +314,7 @@ HttpRequestSet::Id HttpRequestSet::start(const QString& url, qint64 maxBytes) {
     auto request = std::make_unique<Request>();
     request->handle.reset(curl_easy_init());
     request->address = url.toUtf8();
-    request->transfer = Transfer{&request->body, 0, maxBytes, nullptr, interrupt_, {}, false, false};
+    request->transfer = Transfer{&request->body, 0, maxBytes, 0, nullptr, interrupt_, {}, false, false};
     if (!request->handle || !multi_) {
         request->done = true;
         request->result = CURLE_OUT_OF_MEMORY;

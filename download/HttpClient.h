@@ -16,7 +16,8 @@ namespace vornic {
 // - Protocol: the server answered with anything but a success status (an error page, a redirect); code is the
 //   status, message the server's reason phrase;
 // - Socket: the connection failed, numbered as Windows Sockets numbers them (11001 host not found, 10054
-//   connection reset, 10061 connection refused, 10060 no answer in time);
+//   connection reset, 10061 connection refused, 10060 no answer in time or not all of it within the request's
+//   time);
 // - TooLarge: the answer is larger than the caller's limit (code is the limit in bytes); nothing of it is kept;
 // - Interrupted: the caller's interrupt flag was set during the transfer.
 struct HttpFailure {
@@ -29,10 +30,12 @@ struct HttpFailure {
     QString describe() const;
 };
 
-// How long a request may take to connect, and how long it may go without receiving a byte, in seconds.
+// How long a request may take to connect, how long it may go without receiving a byte, and how long it may take
+// in all (0: no limit), in seconds.
 struct HttpTimeouts {
     int connectSeconds = 15;
     int stallSeconds = 30;
+    int requestSeconds = 0;
 };
 
 // GET of an address into a byte buffer. Every request has a connection of its own, closed after it; no

@@ -3,10 +3,6 @@
 #include "base/Failure.h"
 #include "base/Trimmed.h"
 
-#include <QDomDocument>
-#include <QDomElement>
-#include <QDomNode>
-#include <QDomNodeList>
 #include <QIODevice>
 #include <QXmlStreamReader>
 #include <QStringList>
@@ -33,30 +29,30 @@ QString quoted(const QString& text) {
     return u'«' + text + u'»';
 }
 
-AnswerElement readRow(const QDomElement& row) {
+AnswerElement readRow(const QXmlStreamAttributes& attributes) {
     QStringList missing;
     for (const QString& name : rowAttributes)
-        if (!row.hasAttribute(name))
+        if (!attributes.hasAttribute(name))
             missing.append(quoted(name));
-    const QString id = row.attribute(QStringLiteral("id"));
+    const QString id = attributes.value(QStringLiteral("id")).toString();
     if (missing.size() == 1)
         return AnswerBadRow{id, QStringLiteral("нет атрибута ") + missing.constFirst()};
     if (!missing.isEmpty())
         return AnswerBadRow{id, QStringLiteral("нет атрибутов ") + missing.join(QStringLiteral(", "))};
 
-    const QString er = row.attribute(QStringLiteral("er"));
+    const QString er = attributes.value(QStringLiteral("er")).toString();
     bool isNumber = false;
     const int flag = er.toInt(&isNumber);
     if (!isNumber)
         return AnswerBadRow{id, QStringLiteral("«er» не целое число: ") + quoted(er)};
 
     return AnswerRow{id,
-                     row.attribute(QStringLiteral("img")),
-                     row.attribute(QStringLiteral("date")),
-                     row.attribute(QStringLiteral("pok")),
-                     row.attribute(QStringLiteral("bat")),
-                     row.attribute(QStringLiteral("csq")),
-                     row.attribute(QStringLiteral("nsmod")),
+                     attributes.value(QStringLiteral("img")).toString(),
+                     attributes.value(QStringLiteral("date")).toString(),
+                     attributes.value(QStringLiteral("pok")).toString(),
+                     attributes.value(QStringLiteral("bat")).toString(),
+                     attributes.value(QStringLiteral("csq")).toString(),
+                     attributes.value(QStringLiteral("nsmod")).toString(),
                      flag};
 }
 
@@ -74,8 +70,8 @@ int datePiece(const QString& piece, qsizetype width) {
     return value;
 }
 
-// The answer's bytes as a device that reads as broken once the interrupt flag is set, so that the document
-// model, which cannot be stopped otherwise, gives up within a small piece of the body.
+// The answer's bytes as a device that reads as broken once the interrupt flag is set, so that the reader gives up
+// within a small piece of the body, and decodes the body a piece at a time rather than all at once.
 class InterruptibleBytes final : public QIODevice {
 public:
     InterruptibleBytes(const QByteArray& bytes, const std::atomic_bool* interrupt)
@@ -116,43 +112,118 @@ QString FormatPictureUrl(const QString& baseAddress, const QString& img) {
     return baseAddress + img;
 }
 
-ReadingsAnswer ParseReadingsAnswer(const QByteArray& body, const std::atomic_bool* interrupt) {
-    ReadingsAnswer answer;
+// One reading of the body from its beginning. Names are taken as written: a prefix is part of the name, as it
+// always was, and an undeclared one is no fault.
+class ReadingsAnswerReader::Pass final {
+public:
+    Pass(const QByteArray& body, const std::atomic_bool* interrupt) : device(body, interrupt), xml(&device) {
+        xml.setNamespaceProcessing(false);
+    }
+    InterruptibleBytes device;
+    QXmlStreamReader xml;
+    bool insideRoot = false;
+};
+
+ReadingsAnswerReader::ReadingsAnswerReader(QByteArray body, const std::atomic_bool* interrupt)
+    : body_(std::move(body)), interrupt_(interrupt) {
     // A request that failed leaves nothing in the buffer; that is an answer without rows, not a broken one.
-    if (body.isEmpty())
-        return answer;
+    if (body_.isEmpty()) {
+        ended_ = true;
+        return;
+    }
+    if (body_.size() > kReadingsAnswerLimit)
+        throw Failure(QStringLiteral("Ответ сервера показаний больше %1 МБ.").arg(kReadingsAnswerLimit / (1024 * 1024)));
 
-    QDomDocument document;
-    QString message;
-    int line = 0;
-    int column = 0;
-    InterruptibleBytes device(body, interrupt);
-    QXmlStreamReader reader(&device);
-    const bool parsed = document.setContent(&reader, false, &message, &line, &column);
-    if (interrupt && interrupt->load())
-        throw Failure(QStringLiteral("Чтение ответа сервера прервано."));
-    if (!parsed)
-        throw Failure(QStringLiteral("Ответ сервера показаний не является правильным XML-документом: %1 (строка %2, "
-                                     "позиция %3).")
-                          .arg(message)
-                          .arg(line)
-                          .arg(column));
-
-    const QDomNodeList children = document.documentElement().childNodes();
-    answer.childNodeCount = children.count();
-    for (int i = 0; i < answer.childNodeCount; ++i) {
-        const QDomNode node = children.item(i);
-        // A processing instruction carries its target as node name; only elements are rows or errors.
-        if (!node.isElement())
-            continue;
-        const QDomElement element = node.toElement();
-        if (element.tagName() == u"error") {
-            answer.elements.append(AnswerError{element.attribute(QStringLiteral("text"))});
+    Pass pass(body_, interrupt_);
+    QXmlStreamReader& xml = pass.xml;
+    int depth = 0;
+    // A device that reads as broken is not the end of the document to the reader: the interrupt is looked at here.
+    while (!xml.atEnd() && !(interrupt_ && interrupt_->load())) {
+        switch (xml.readNext()) {
+        case QXmlStreamReader::StartElement:
+            if (depth == 1)
+                ++childNodeCount_;
+            if (++depth > kReadingsAnswerDepthLimit)
+                throw Failure(QStringLiteral("Ответ сервера показаний вложен глубже %1 уровней (строка %2).")
+                                  .arg(kReadingsAnswerDepthLimit)
+                                  .arg(xml.lineNumber()));
+            break;
+        case QXmlStreamReader::EndElement:
+            --depth;
+            break;
+        case QXmlStreamReader::Characters:
+            // Whitespace between elements is no node; any other text and every CDATA section is one.
+            if (depth == 1 && (xml.isCDATA() || !xml.isWhitespace()))
+                ++childNodeCount_;
+            break;
+        case QXmlStreamReader::Comment:
+        case QXmlStreamReader::ProcessingInstruction:
+        case QXmlStreamReader::EntityReference:
+            if (depth == 1)
+                ++childNodeCount_;
+            break;
+        default:
             break;
         }
-        if (element.tagName() == u"row")
-            answer.elements.append(readRow(element));
     }
+    if (interrupt_ && interrupt_->load())
+        throw Failure(QStringLiteral("Чтение ответа сервера прервано."));
+    if (xml.hasError())
+        throw Failure(QStringLiteral("Ответ сервера показаний не является правильным XML-документом: %1 (строка %2, "
+                                     "позиция %3).")
+                          .arg(xml.errorString())
+                          .arg(xml.lineNumber())
+                          .arg(xml.columnNumber()));
+}
+
+ReadingsAnswerReader::~ReadingsAnswerReader() = default;
+
+std::optional<AnswerElement> ReadingsAnswerReader::next() {
+    if (ended_)
+        return std::nullopt;
+    if (!rows_)
+        rows_ = std::make_unique<Pass>(body_, interrupt_);
+    QXmlStreamReader& xml = rows_->xml;
+    // The body was read through once already: the only failure left is an interrupt, which ends the rows.
+    while (!xml.atEnd() && !(interrupt_ && interrupt_->load())) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (!rows_->insideRoot) {
+            rows_->insideRoot = true;
+            continue;
+        }
+        const QStringView name = xml.qualifiedName();
+        if (name == u"error") {
+            AnswerError error{xml.attributes().value(QStringLiteral("text")).toString()};
+            ended_ = true;
+            rows_.reset();
+            return error;
+        }
+        std::optional<AnswerElement> element;
+        if (name == u"row")
+            element = readRow(xml.attributes());
+        // Past the element's inside, which was found no deeper than the limit.
+        for (int depth = 1; depth > 0 && !xml.atEnd() && !(interrupt_ && interrupt_->load());) {
+            const QXmlStreamReader::TokenType token = xml.readNext();
+            if (token == QXmlStreamReader::StartElement)
+                ++depth;
+            else if (token == QXmlStreamReader::EndElement)
+                --depth;
+        }
+        if (element)
+            return element;
+    }
+    ended_ = true;
+    rows_.reset();
+    return std::nullopt;
+}
+
+ReadingsAnswer ParseReadingsAnswer(const QByteArray& body, const std::atomic_bool* interrupt) {
+    ReadingsAnswerReader reader(body, interrupt);
+    ReadingsAnswer answer;
+    answer.childNodeCount = reader.childNodeCount();
+    while (std::optional<AnswerElement> element = reader.next())
+        answer.elements.append(std::move(*element));
     return answer;
 }
 

@@ -7,6 +7,8 @@
 #include <QString>
 
 #include <atomic>
+#include <memory>
+#include <optional>
 #include <variant>
 
 namespace vornic {
@@ -38,14 +40,44 @@ struct AnswerBadRow {
 
 using AnswerElement = std::variant<AnswerRow, AnswerError, AnswerBadRow>;
 
+// The largest readings answer read, and the deepest nesting in it: rows are children of the root, and nothing
+// inside a row is read, so a deeper document is no answer of this server.
+inline constexpr qint64 kReadingsAnswerLimit = 32 * 1024 * 1024;
+inline constexpr int kReadingsAnswerDepthLimit = 32;
+
+// A readings answer read row by row, in the encoding its XML declaration names, so that only the rows in hand take
+// memory. The whole body is read once when the reader is made: a body that is not well-formed XML, larger than the
+// limit or nested deeper than the limit is refused as a whole before any row is handed out.
+class ReadingsAnswerReader final {
+public:
+    // An empty body is an answer without child nodes (a failed request leaves the body empty). Throws Failure when
+    // the body is refused, and when interrupt is set while the body is read: a long answer then gives up at once.
+    explicit ReadingsAnswerReader(QByteArray body, const std::atomic_bool* interrupt = nullptr);
+    ~ReadingsAnswerReader();
+    Q_DISABLE_COPY_MOVE(ReadingsAnswerReader)
+
+    // Every child node of the root, whatever its kind: it sizes the answer's progress bar.
+    int childNodeCount() const { return childNodeCount_; }
+
+    // The next "row" or "error" child of the root in document order; nothing once the answer is read through. An
+    // error element is the last one handed out: the answer ends there.
+    std::optional<AnswerElement> next();
+
+private:
+    class Pass;
+    QByteArray body_;
+    const std::atomic_bool* interrupt_;
+    int childNodeCount_ = 0;
+    std::unique_ptr<Pass> rows_;
+    bool ended_ = false;
+};
+
 struct ReadingsAnswer {
     int childNodeCount = 0; // every child node of the root, whatever its kind: it sizes the answer's progress bar
     QList<AnswerElement> elements;
 };
 
-// Reads a readings answer in the encoding its XML declaration names. An empty body is an answer without child
-// nodes (a failed request leaves the body empty). Throws Failure when the body is not well-formed XML, and when
-// interrupt is set while the body is read: a long answer then gives up at once.
+// The whole answer at once, as ReadingsAnswerReader reads it.
 ReadingsAnswer ParseReadingsAnswer(const QByteArray& body, const std::atomic_bool* interrupt = nullptr);
 
 // The time of a reading from a row's "date" (YYYYMMDDhhmmss): the text shown in the download log and the value

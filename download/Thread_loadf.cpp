@@ -2,9 +2,13 @@
 
 #include "base/DateText.h"
 #include "base/Failure.h"
-#include "base/Trimmed.h"
 #include "base/IniFile.h"
+#include "base/JpegPicture.h"
+#include "base/Trimmed.h"
+#include "base/Windows1251.h"
+#include "db/ColumnLengths.h"
 #include "db/Database.h"
+#include "db/DatabaseError.h"
 #include "db/SqlParameters.h"
 #include "db/Statement.h"
 #include "download/ReadingsProtocol.h"
@@ -12,6 +16,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <deque>
 #include <utility>
 
 using namespace vornic;
@@ -24,15 +29,17 @@ const QString kInsert = QStringLiteral(
 const QString kComplete = QStringLiteral(
     "UPDATE  IMAGE_OBJECT_DATE SET  IMAGE=:IMAGE, RECOGNITION=:RECOGNITION, READINGS=:READINGS WHERE ID_IMAG= "
     "?old_ID_IMAG");
-// The stored reading with the received id, exactly that id: an indexed look-up.
-const QString kLookup = QStringLiteral("SELECT READINGS, DAT, IMAGE FROM IMAGE_OBJECT_DATE WHERE ID_IMAG = ?");
+// The stored reading with the received id, exactly that id: an indexed look-up. The last column tells whether its
+// picture is a whole JPEG stream (null when it has none): an error page or half a picture stored by an older
+// program is fetched again.
+const QString kLookup = QStringLiteral(
+    "SELECT READINGS, DAT, IMAGE, CASE WHEN IMAGE IS NULL THEN NULL WHEN OCTET_LENGTH(IMAGE) >= 4 AND "
+    "SUBSTRING(IMAGE FROM 1 FOR 2) = x'FFD8' AND SUBSTRING(IMAGE FROM OCTET_LENGTH(IMAGE) - 1 FOR 2) = x'FFD9' "
+    "THEN 1 ELSE 0 END FROM IMAGE_OBJECT_DATE WHERE ID_IMAG = ?");
 
 
-// An attribute's value or a picture as stored: an empty one is NULL.
+// An attribute's value as stored: an empty one is NULL.
 QVariant orNull(const QString& value) {
-    return value.isEmpty() ? QVariant() : QVariant(value);
-}
-QVariant orNull(const QByteArray& value) {
     return value.isEmpty() ? QVariant() : QVariant(value);
 }
 
@@ -50,10 +57,35 @@ QString oneLine(const QString& text) {
     return QString(text).replace(u'\n', u' ');
 }
 
+// A text from the server as a log line shows it: a long one cut, so that one row cannot flood the log.
+QString shown(const QString& text) {
+    constexpr qsizetype kMaxShown = 80;
+    if (text.size() <= kMaxShown)
+        return text;
+    const qsizetype cut = text[kMaxShown - 1].isHighSurrogate() ? kMaxShown - 1 : kMaxShown;
+    return text.left(cut) + QStringLiteral("…");
+}
+
 // The log line of an answer row that is passed over.
 QString skippedRow(const QString& id, const QString& modemId, const QString& problem) {
-    return QStringLiteral("Строка «") + id + QStringLiteral("» ответа по №") + modemId +
+    return QStringLiteral("Строка «") + shown(id) + QStringLiteral("» ответа по №") + modemId +
            QStringLiteral(" пропущена: ") + problem;
+}
+
+// Why a text of a row cannot be stored in its column, or nothing. length is the column's, 0 when unknown.
+QString textFault(const QString& attribute, const QString& value, int length) {
+    const QChar unencodable = windows1251::firstUnencodable(value);
+    if (!unencodable.isNull()) {
+        // A character beyond the first plane comes as a pair of halves; the log shows it whole.
+        const qsizetype at = value.indexOf(unencodable);
+        const QString character =
+            unencodable.isHighSurrogate() && at + 1 < value.size() ? value.mid(at, 2) : QString(unencodable);
+        return u'«' + attribute + QStringLiteral("» содержит знак «") + character +
+               QStringLiteral("», который нельзя сохранить в базе данных");
+    }
+    if (length > 0 && value.size() > length)
+        return u'«' + attribute + QStringLiteral("» длиннее %1 знаков: «").arg(length) + shown(value) + u'»';
+    return {};
 }
 
 // A reading stored without its picture gets it on a later run; nothing else of the row changes.
@@ -62,6 +94,10 @@ const QString kFillPicture = QStringLiteral("UPDATE IMAGE_OBJECT_DATE SET IMAGE 
 int settingSeconds(const IniFile& settings, const QString& key, int defaultValue) {
     const int seconds = settings.readInteger(QStringLiteral("Download"), key, defaultValue);
     return seconds > 0 ? seconds : defaultValue;
+}
+
+int requestSeconds(const IniFile& settings) {
+    return settingSeconds(settings, QStringLiteral("request_timeout"), Thread_loadF::kDefaultRequestSeconds);
 }
 
 int parallelSetting(const IniFile& settings) {
@@ -81,17 +117,20 @@ constexpr qsizetype kLookAheadRows = 64;
 struct Thread_loadF::Statements {
     explicit Statements(Database& database)
         : lookup(database, kLookup), insert(database, kInsert), complete(database, kComplete),
-          fillPicture(database, kFillPicture) {}
+          fillPicture(database, kFillPicture),
+          lengths(textColumnLengths(database, QStringLiteral("IMAGE_OBJECT_DATE"))) {}
     Statement lookup;
     NamedStatement insert;
     NamedStatement complete;
     Statement fillPicture;
+    QHash<QString, int> lengths; // of the text columns a row's values go into
 };
 
 struct Thread_loadF::StoredReading {
     QVariant readings;
     QDateTime at;
-    QVariant image; // the stored picture's reference, null when the row has none
+    QVariant image;          // the stored picture's reference, null when the row has none
+    bool wholePicture = false; // the stored picture is a whole JPEG stream
 };
 
 struct Thread_loadF::Picture {
@@ -116,30 +155,59 @@ struct Thread_loadF::RowAhead {
     bool needsWork() const { return !stored || completes || fillsPicture; }
 };
 
+// The elements of one answer between the one being stored and the ones looked at ahead. They are read from the
+// answer as they are needed and let go once stored, so that a long answer never lies in memory as rows.
 struct Thread_loadF::AnswerRows {
+    struct Entry {
+        AnswerElement element;
+        RowAhead ahead;
+    };
+
     qsizetype object; // the index of the object answered
-    const QList<AnswerElement>& elements;
-    QList<RowAhead> ahead;
+    ReadingsAnswerReader& reader;
+    std::deque<Entry> entries; // a deque keeps references to its entries while it grows at the back
+    qsizetype base = 0;        // the index of the first entry held
+    bool readThrough = false;
     qsizetype front = 0; // the first element not yet looked at
-    qsizetype end = 0;   // an error element ends the answer: nothing after it is reached
     bool lookupFailed = false;
     QHash<QString, int> waiting; // ids of rows looked at and not yet stored
 
-    AnswerRows(qsizetype answered, const QList<AnswerElement>& answer)
-        : object(answered), elements(answer), ahead(answer.size()), end(answer.size()) {
-        for (qsizetype i = 0; i < answer.size(); ++i)
-            if (std::holds_alternative<AnswerError>(answer[i])) {
-                end = i;
-                break;
-            }
+    AnswerRows(qsizetype answered, ReadingsAnswerReader& answer) : object(answered), reader(answer) {}
+
+    // Whether the answer has an element with this index; reads on as far as that.
+    bool has(qsizetype index) {
+        while (!readThrough && base + static_cast<qsizetype>(entries.size()) <= index) {
+            if (std::optional<AnswerElement> element = reader.next())
+                entries.push_back({std::move(*element), {}});
+            else
+                readThrough = true;
+        }
+        return index >= base && index < base + static_cast<qsizetype>(entries.size());
     }
+    Entry& at(qsizetype index) { return entries[static_cast<size_t>(index - base)]; }
+    // The element is stored: nothing of it is needed any more.
+    void release(qsizetype index) {
+        while (!entries.empty() && base <= index) {
+            entries.pop_front();
+            ++base;
+        }
+    }
+};
+
+// What became of an object's answer, for its closing line.
+struct Thread_loadF::ObjectTally {
+    bool answerFailed = false; // refused, unanswered or unreadable: nothing of it was stored
+    int skippedRows = 0;
+    int missingPictures = 0;
+    bool databaseFailed = false; // the run ends at a row the database could not store
 };
 
 Thread_loadF::Thread_loadF(Database& database, const IniFile& settings, int depth, QDate today, QList<Object> objects)
     : database_(database),
       baseAddress_(settings.readString(QStringLiteral("Edit_link"), QStringLiteral("link"), QStringLiteral("0"))),
       timeouts_{settingSeconds(settings, QStringLiteral("connect_timeout"), HttpTimeouts{}.connectSeconds),
-                settingSeconds(settings, QStringLiteral("stall_timeout"), HttpTimeouts{}.stallSeconds)},
+                settingSeconds(settings, QStringLiteral("stall_timeout"), HttpTimeouts{}.stallSeconds),
+                requestSeconds(settings)},
       parallel_(parallelSetting(settings)),
       firstDay_(today.addDays(-(depth - 1))), lastDay_(today), objects_(std::move(objects)) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
@@ -190,14 +258,30 @@ void Thread_loadF::run() {
     Q_EMIT runFinished();
 }
 
+QString Thread_loadF::closingLine(const QString& modemId, const ObjectTally& tally) {
+    const QString lead = QStringLiteral("Данные по №") + modemId;
+    if (tally.answerFailed)
+        return lead + QStringLiteral(" не обновлены");
+    QStringList missing;
+    if (tally.skippedRows > 0)
+        missing.append(QStringLiteral("пропущено строк: %1").arg(tally.skippedRows));
+    if (tally.missingPictures > 0)
+        missing.append(QStringLiteral("не получено снимков: %1").arg(tally.missingPictures));
+    if (tally.databaseFailed)
+        missing.append(QStringLiteral("запись прервана ошибкой базы данных"));
+    if (!missing.isEmpty())
+        return lead + QStringLiteral(" обновлены не полностью: ") + missing.join(QStringLiteral(", "));
+    return lead + QStringLiteral(" обновлены и актуальны ");
+}
+
 Thread_loadF::Outcome Thread_loadF::loadObject(qsizetype index) {
     const Object& object = objects_[index];
     const QString modemId = trimmed(object.scanner);
-    const QString done = QStringLiteral("Данные по №") + modemId + QStringLiteral(" обновлены и актуальны ");
+    ObjectTally tally;
     // A stop during the request or the parse ends the run after this object's line, as a stop at a row would.
     const auto stopped = [&] {
         if (!abandoned_)
-            Q_EMIT logLine(done);
+            Q_EMIT logLine(closingLine(modemId, tally));
         return Outcome::Stop;
     };
     QByteArray body;
@@ -219,30 +303,31 @@ Thread_loadF::Outcome Thread_loadF::loadObject(qsizetype index) {
                                      QStringLiteral(" отклонён: ") + failure->describe()
                                : QStringLiteral("Нет ответа сервера по №") + modemId + QStringLiteral(": ") +
                                      failure->describe());
+            tally.answerFailed = true;
         } else {
             body = std::move(answer.body);
         }
     }
-    ReadingsAnswer answer;
+    std::optional<ReadingsAnswerReader> reader;
     try {
-        answer = ParseReadingsAnswer(body, &stopRequested_);
+        reader.emplace(std::move(body), &stopRequested_);
     } catch (const Failure& failure) {
         if (stopSeen())
             return stopped();
         Q_EMIT logLine(QStringLiteral("Ответ сервера по №") + modemId + QStringLiteral(" не прочитан: ") +
                        failure.text());
-        Q_EMIT logLine(done);
+        tally.answerFailed = true;
+        Q_EMIT logLine(closingLine(modemId, tally));
         return Outcome::Continue;
     }
-    body.clear();
-    Q_EMIT answerProgressMaximum(answer.childNodeCount);
+    Q_EMIT answerProgressMaximum(reader->childNodeCount());
     Q_EMIT answerProgressPosition(0);
-    AnswerRows rows(index, answer.elements);
+    AnswerRows rows(index, *reader);
     lookAhead(rows, 0);
     int position = 0;
     Outcome outcome = Outcome::Continue;
-    for (qsizetype i = 0; i < answer.elements.size(); ++i) {
-        const AnswerElement& element = answer.elements[i];
+    for (qsizetype i = 0; outcome == Outcome::Continue && rows.has(i); rows.release(i), ++i) {
+        const AnswerElement& element = rows.at(i).element;
         Q_EMIT answerProgressPosition(++position);
         if (const auto* error = std::get_if<AnswerError>(&element)) {
             Q_EMIT logLine(QStringLiteral("Данные по №") + modemId + QStringLiteral(" контроллера не найдены ") +
@@ -251,27 +336,28 @@ Thread_loadF::Outcome Thread_loadF::loadObject(qsizetype index) {
         }
         if (const auto* bad = std::get_if<AnswerBadRow>(&element)) {
             Q_EMIT logLine(skippedRow(bad->id, modemId, bad->problem));
+            ++tally.skippedRows;
             continue;
         }
         requests_->advance();
         lookAhead(rows, i);
-        if (!rows.ahead[i].examined) { // looking ahead has stopped: a stop request was seen
+        RowAhead& ahead = rows.at(i).ahead;
+        if (!ahead.examined) { // looking ahead has stopped: a stop request was seen
             examine(rows, i, false);
             rows.front = std::max(rows.front, i + 1);
         }
         const AnswerRow& row = std::get<AnswerRow>(element);
-        outcome = storeRow(object, modemId, row, rows.ahead[i]);
-        if (rows.ahead[i].counted && --rows.waiting[row.id] == 0)
+        outcome = storeRow(object, modemId, row, ahead, tally);
+        if (ahead.counted && --rows.waiting[row.id] == 0)
             rows.waiting.remove(row.id);
-        if (outcome != Outcome::Continue)
-            break;
     }
     // Pictures asked for rows that are not reached are dropped: nothing past the checkpoint is stored.
-    for (RowAhead& ahead : rows.ahead)
-        if (ahead.picture)
-            requests_->drop(*std::exchange(ahead.picture, std::nullopt));
-    if (outcome != Outcome::DatabaseFailed && !abandoned_)
-        Q_EMIT logLine(done);
+    for (AnswerRows::Entry& entry : rows.entries)
+        if (entry.ahead.picture)
+            requests_->drop(*std::exchange(entry.ahead.picture, std::nullopt));
+    tally.databaseFailed = outcome == Outcome::DatabaseFailed;
+    if (!abandoned_)
+        Q_EMIT logLine(closingLine(modemId, tally));
     return outcome;
 }
 
@@ -279,8 +365,13 @@ Thread_loadF::Outcome Thread_loadF::loadObject(qsizetype index) {
 // of requests are going. The pictures are asked for in the order of the rows, so that the row whose turn comes
 // first is the one served first.
 void Thread_loadF::lookAhead(AnswerRows& rows, qsizetype current) {
-    while (rows.front < rows.end && rows.front - current < kLookAheadRows && !rows.lookupFailed && !stopSeen()) {
-        const auto* row = std::get_if<AnswerRow>(&rows.elements[rows.front]);
+    bool answerEnds = false; // every element up to the answer's end or its error element has been looked at
+    while (rows.front - current < kLookAheadRows && !rows.lookupFailed && !stopSeen()) {
+        if (!rows.has(rows.front) || std::holds_alternative<AnswerError>(rows.at(rows.front).element)) {
+            answerEnds = true;
+            break;
+        }
+        const auto* row = std::get_if<AnswerRow>(&rows.at(rows.front).element);
         if (!row) {
             ++rows.front;
             continue;
@@ -293,24 +384,33 @@ void Thread_loadF::lookAhead(AnswerRows& rows, qsizetype current) {
         examine(rows, rows.front, true);
         ++rows.front;
     }
-    if (rows.front >= rows.end && !rows.lookupFailed)
+    if (answerEnds && !rows.lookupFailed)
         askForNextAnswer(rows.object + 1);
 }
 
 void Thread_loadF::examine(AnswerRows& rows, qsizetype index, bool mayRequest) {
-    RowAhead& ahead = rows.ahead[index];
-    const AnswerRow& row = std::get<AnswerRow>(rows.elements[index]);
+    RowAhead& ahead = rows.at(index).ahead;
+    const AnswerRow& row = std::get<AnswerRow>(rows.at(index).element);
     ahead.examined = true;
     for (const auto& [name, value] :
          {std::pair{QStringLiteral("bat"), &row.bat}, std::pair{QStringLiteral("csq"), &row.csq},
           std::pair{QStringLiteral("nsmod"), &row.nsmod}})
         if (!isWholeOrEmpty(*value)) {
-            ahead.skipLine = u'«' + name + QStringLiteral("» не целое число: «") + *value + u'»';
+            ahead.skipLine = u'«' + name + QStringLiteral("» не целое число: «") + shown(*value) + u'»';
+            return;
+        }
+    // The row's texts must fit their columns: one that does not is passed over, and the run goes on.
+    for (const auto& [name, value, column] :
+         {std::tuple{QStringLiteral("id"), &row.id, QStringLiteral("ID_IMAG")},
+          std::tuple{QStringLiteral("pok"), &row.pok, QStringLiteral("READINGS")},
+          std::tuple{QStringLiteral("pok"), &row.pok, QStringLiteral("RECOGNITION")}})
+        if (const QString fault = textFault(name, *value, statements_->lengths.value(column)); !fault.isEmpty()) {
+            ahead.skipLine = fault;
             return;
         }
     ahead.time = ReadingTimeText(row.date);
     if (!ahead.time.valid) {
-        ahead.skipLine = QStringLiteral("неверное время «") + row.date + u'»';
+        ahead.skipLine = QStringLiteral("неверное время «") + shown(row.date) + u'»';
         return;
     }
     try {
@@ -323,9 +423,9 @@ void Thread_loadF::examine(AnswerRows& rows, qsizetype index, bool mayRequest) {
     ++rows.waiting[row.id];
     ahead.counted = true;
     ahead.completes = ahead.stored && ahead.stored->readings.isNull() && !row.pok.isEmpty();
-    // A reading stored without its picture (the server failed to give it) gets it once the server does.
-    ahead.fillsPicture =
-        ahead.stored && !ahead.completes && ahead.stored->image.isNull() && !row.img.isEmpty();
+    // A reading stored without its picture (the server failed to give it), or with something that is no picture,
+    // gets it once the server does.
+    ahead.fillsPicture = ahead.stored && !ahead.completes && !ahead.stored->wholePicture && !row.img.isEmpty();
     if (mayRequest && ahead.needsWork() && !row.img.isEmpty() && !stopSeen())
         ahead.picture = requests_->start(FormatPictureUrl(baseAddress_, row.img), kPictureLimit);
 }
@@ -350,15 +450,17 @@ std::optional<Thread_loadF::StoredReading> Thread_loadF::lookUp(const QString& i
     lookup.open();
     std::optional<StoredReading> stored;
     if (lookup.fetch())
-        stored = StoredReading{lookup.value(0), lookup.value(1).toDateTime(), lookup.value(2)};
+        stored = StoredReading{lookup.value(0), lookup.value(1).toDateTime(), lookup.value(2),
+                               lookup.value(3).toInt() == 1};
     lookup.close();
     return stored;
 }
 
 Thread_loadF::Outcome Thread_loadF::storeRow(const Object& object, const QString& modemId, const AnswerRow& row,
-                                             RowAhead& ahead) {
+                                             RowAhead& ahead, ObjectTally& tally) {
     if (!ahead.skipLine.isEmpty()) {
         Q_EMIT logLine(skippedRow(row.id, modemId, ahead.skipLine));
+        ++tally.skippedRows;
         return Outcome::Continue;
     }
     const ReadingTime& time = ahead.time;
@@ -375,6 +477,8 @@ Thread_loadF::Outcome Thread_loadF::storeRow(const Object& object, const QString
         const Picture picture = row.img.isEmpty() ? Picture{} : fetchPicture(ahead, modemId, row);
         if (picture.interrupted || abandoned_) // nothing past the checkpoint is stored
             return Outcome::Stop;
+        if (!row.img.isEmpty() && picture.bytes.isNull())
+            ++tally.missingPictures;
         auto unit = database_.lock();
         if (fillsPicture) {
             if (picture.bytes.isNull())
@@ -422,12 +526,25 @@ Thread_loadF::Outcome Thread_loadF::storeRow(const Object& object, const QString
                            QStringLiteral("  получены"));
         }
         return Outcome::Continue;
+    } catch (const DatabaseError& error) {
+        // The database refused one of the row's values: the statement is undone, nothing of the row is stored, and
+        // the run goes on with the next row.
+        if (error.valueRefused()) {
+            Q_EMIT logLine(skippedRow(row.id, modemId, error.reason()));
+            ++tally.skippedRows;
+            return Outcome::Continue;
+        }
+        return databaseFailed(modemId, error);
     } catch (const Failure& failure) {
-        // The statement failed before its commit: nothing of this row is stored. The run ends here.
-        Q_EMIT logLine(QStringLiteral("Ошибка базы данных при записи показаний №") + modemId + QStringLiteral(": ") +
-                       oneLine(failure.text()));
-        return Outcome::DatabaseFailed;
+        return databaseFailed(modemId, failure);
     }
+}
+
+// The statement failed before its commit: nothing of this row is stored. The run ends here.
+Thread_loadF::Outcome Thread_loadF::databaseFailed(const QString& modemId, const Failure& failure) {
+    Q_EMIT logLine(QStringLiteral("Ошибка базы данных при записи показаний №") + modemId + QStringLiteral(": ") +
+                   oneLine(failure.text()));
+    return Outcome::DatabaseFailed;
 }
 
 Thread_loadF::Picture Thread_loadF::fetchPicture(RowAhead& ahead, const QString& modemId, const AnswerRow& row) {
@@ -436,15 +553,21 @@ Thread_loadF::Picture Thread_loadF::fetchPicture(RowAhead& ahead, const QString&
                                                                         kPictureLimit);
     HttpRequestSet::Result result = requests_->take(request);
     const auto& failure = result.failure;
-    if (!failure)
-        return Picture{orNull(result.body), false};
-    if (failure->kind == HttpFailure::Kind::Interrupted)
+    if (failure && failure->kind == HttpFailure::Kind::Interrupted)
         return Picture{{}, true};
     // An error page, a redirect or half a picture is not the picture: the reading is stored without one and
     // gets it on a later run.
+    QString why;
+    if (failure)
+        why = failure->describe();
+    else if (!looksLikeJpeg(result.body))
+        why = QStringLiteral("получено не изображение JPEG (%1 байт)").arg(result.body.size());
+    else if (!isWholeJpeg(result.body))
+        why = QStringLiteral("изображение JPEG получено не полностью (%1 байт)").arg(result.body.size());
+    else
+        return Picture{QVariant(result.body), false};
     if (!abandoned_)
-        Q_EMIT logLine(QStringLiteral(" Снимок ") + row.id + QStringLiteral(" по №") + modemId +
-                       QStringLiteral(" на время: ") + ahead.time.text + QStringLiteral(" не получен: ") +
-                       failure->describe());
+        Q_EMIT logLine(QStringLiteral(" Снимок ") + shown(row.id) + QStringLiteral(" по №") + modemId +
+                       QStringLiteral(" на время: ") + ahead.time.text + QStringLiteral(" не получен: ") + why);
     return Picture{};
 }

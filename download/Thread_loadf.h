@@ -13,6 +13,7 @@
 
 namespace vornic {
 class Database;
+class Failure;
 class IniFile;
 class NamedStatement;
 class Statement;
@@ -37,6 +38,9 @@ public:
 
     // The largest readings answer and picture taken; a larger one is refused whole.
     static constexpr qint64 kAnswerLimit = 32 * 1024 * 1024;
+    // The longest a request may take from its start to its last byte, in seconds: a server that trickles an answer
+    // never pauses long enough for the stall time-out.
+    static constexpr int kDefaultRequestSeconds = 300;
     static constexpr qint64 kPictureLimit = 16 * 1024 * 1024;
 
     // How many requests a run keeps going at once: pictures of the rows ahead of the one being stored, and the
@@ -45,7 +49,7 @@ public:
     static constexpr int kMaxParallel = 16;
 
     // Made on the user-interface thread: reads the server address, the time-outs (section "Download", keys
-    // "connect_timeout" and "stall_timeout", in seconds) and the requests at once (key "parallel") from the
+    // "connect_timeout", "stall_timeout" and "request_timeout", in seconds) and the requests at once (key "parallel") from the
     // settings and fixes the days of the run (today and depth - 1 days before). It waits to be started.
     Thread_loadF(vornic::Database& database, const vornic::IniFile& settings, int depth, QDate today,
                  QList<Object> objects);
@@ -80,12 +84,17 @@ private:
     struct Picture;
     struct RowAhead;
     struct AnswerRows;
+    struct ObjectTally;
 
     Outcome loadObject(qsizetype index);
     void lookAhead(AnswerRows& rows, qsizetype current);
     void examine(AnswerRows& rows, qsizetype index, bool mayRequest);
     void askForNextAnswer(qsizetype index);
-    Outcome storeRow(const Object& object, const QString& modemId, const vornic::AnswerRow& row, RowAhead& ahead);
+    Outcome storeRow(const Object& object, const QString& modemId, const vornic::AnswerRow& row, RowAhead& ahead,
+                     ObjectTally& tally);
+    Outcome databaseFailed(const QString& modemId, const vornic::Failure& failure);
+    // The object's last line: up to date, brought up to date in part, or not at all.
+    static QString closingLine(const QString& modemId, const ObjectTally& tally);
     std::optional<StoredReading> lookUp(const QString& id);
     Picture fetchPicture(RowAhead& ahead, const QString& modemId, const vornic::AnswerRow& row);
     bool stopSeen() const { return stopRequested_ || abandoned_; }

@@ -228,3 +228,33 @@ TEST(ReadingsProtocol, AnInterruptGivesUpALongParseAtOnce) {
                 static_cast<long long>(interrupted));
     EXPECT_LT(interrupted, wholeParse / 2);
 }
+
+TEST(ReadingsProtocol, AnAnswerNestedDeeperThanRowsAreIsRefusedAtOnce) {
+    const struct {
+        const char* name;
+        QByteArray body;
+    } cases[] = {
+        {"200,000 levels inside the root", QByteArrayLiteral("<answer>") + QByteArray("<a>").repeated(200000) +
+                                               QByteArray("</a>").repeated(200000) + QByteArrayLiteral("</answer>")},
+        {"1,000,000 levels never closed", QByteArray("<a>").repeated(1000000)},
+        {"inside a row", QByteArrayLiteral("<answer><row>") + QByteArray("<b>").repeated(40) +
+                             QByteArray("</b>").repeated(40) + QByteArrayLiteral("</row></answer>")},
+    };
+    for (const auto& c : cases) {
+        QElapsedTimer timer;
+        timer.start();
+        try {
+            ParseReadingsAnswer(c.body);
+            ADD_FAILURE() << c.name << ": no failure";
+        } catch (const Failure& failure) {
+            EXPECT_TRUE(failure.text().startsWith(QStringLiteral("Ответ сервера показаний вложен глубже 32 уровней")))
+                << c.name << ": " << failure.text().toStdString();
+        }
+        EXPECT_LT(timer.elapsed(), 2000) << c.name;
+    }
+    // Nesting within the limit is no fault: what is inside a row is not read.
+    const ReadingsAnswer answer = ParseReadingsAnswer(QByteArrayLiteral("<answer>") + row("1").toUtf8().chopped(2) +
+                                                      QByteArrayLiteral("><b><c/></b></row></answer>"));
+    ASSERT_EQ(answer.elements.size(), 1);
+    EXPECT_EQ(std::get<AnswerRow>(answer.elements[0]).id, QStringLiteral("1"));
+}

@@ -17,6 +17,7 @@ namespace {
 
 const QString kSection = QStringLiteral("TForm2");
 const QString kDepthKey = QStringLiteral("Edit1");
+constexpr int kLogLinesKept = 10000;
 
 // The depth as the field holds it, when that is a whole number ("007" is 7).
 std::optional<int> wholeNumber(const QString& text) {
@@ -32,6 +33,8 @@ TForm2::TForm2(WindowContext& context, QWidget* parent)
                                Qt::WindowCloseButtonHint),
       context_(context), objects_(std::make_unique<DataSet>(context.database)) {
     ui.setupUi(this);
+    // A run over many objects logs a line per reading: the window keeps the latest lines, the oldest go.
+    ui.Memo1->setMaximumBlockCount(kLogLinesKept);
     // Digits only: every other typed character is dropped.
     ui.Edit1->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), this));
     objects_->setSelectSql(QStringLiteral("SELECT *  FROM LIST_OBJECTS"));

@@ -9,6 +9,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStringEncoder>
 
 #include <atomic>
@@ -160,6 +161,8 @@ struct ReadingsServer::State {
                                                 httplib::Response& response);
     void answerReadings(const httplib::Request& request, httplib::Response& response) const;
     void answerPicture(const httplib::Request& request, httplib::Response& response);
+    // The dial picture of a reading of the scanner; empty when the scanner has no such reading.
+    QByteArray picture(const QString& scanner, const QString& id);
     void answerUpdateFile(const httplib::Request& request, httplib::Response& response) const;
     QByteArray encoded(const QString& text) const;
 };
@@ -271,13 +274,19 @@ void ReadingsServer::State::answerReadings(const httplib::Request& request, http
 }
 
 void ReadingsServer::State::answerPicture(const httplib::Request& request, httplib::Response& response) {
-    const QString scanner = QString::fromStdString(request.matches[1].str());
-    const QString id = QString::fromStdString(request.matches[2].str());
-    const auto reading = byId.constFind(id);
-    if (reading == byId.constEnd() || QString::number(reading->scanner) != scanner) {
+    const QByteArray jpeg = picture(QString::fromStdString(request.matches[1].str()),
+                                    QString::fromStdString(request.matches[2].str()));
+    if (jpeg.isEmpty()) {
         response.status = 404;
         return;
     }
+    response.set_content(jpeg.toStdString(), "image/jpeg");
+}
+
+QByteArray ReadingsServer::State::picture(const QString& scanner, const QString& id) {
+    const auto reading = byId.constFind(id);
+    if (reading == byId.constEnd() || QString::number(reading->scanner) != scanner)
+        return {};
     QByteArray jpeg;
     {
         const QMutexLocker lock(&picturesMutex);
@@ -292,7 +301,7 @@ void ReadingsServer::State::answerPicture(const httplib::Request& request, httpl
         const QMutexLocker lock(&picturesMutex);
         pictures.insert(id, jpeg);
     }
-    response.set_content(jpeg.toStdString(), "image/jpeg");
+    return jpeg;
 }
 
 void ReadingsServer::State::answerUpdateFile(const httplib::Request& request, httplib::Response& response) const {
@@ -397,6 +406,28 @@ httplib::Server::HandlerResponse ReadingsServer::State::applyFault(Fault fault, 
         response.set_content("stalled", "text/plain");
         return Handled::Handled;
     }
+    case Fault::HalfPicture: {
+        static const QRegularExpression picturePath(QStringLiteral("^/photos/(\\d+)/([^/]+)\\.jpg$"));
+        const QRegularExpressionMatch match = picturePath.match(QString::fromStdString(request.path));
+        const QByteArray jpeg = match.hasMatch() ? picture(match.captured(1), match.captured(2)) : QByteArray();
+        if (jpeg.isEmpty()) {
+            response.status = 404;
+            return Handled::Handled;
+        }
+        response.set_content(jpeg.left(jpeg.size() / 2).toStdString(), "image/jpeg");
+        return Handled::Handled;
+    }
+    case Fault::Trickle:
+        // Never silent long enough for a stall time-out, never done: only a limit on the whole request ends it.
+        response.set_chunked_content_provider("text/xml", [this](size_t offset, httplib::DataSink& sink) {
+            if (stopping)
+                return false;
+            if (offset > 0)
+                std::this_thread::sleep_for(1s);
+            const std::string piece = offset == 0 ? std::string("<?xml version=\"1.0\"?><answer>") : std::string(20, ' ');
+            return sink.write(piece.data(), piece.size());
+        });
+        return Handled::Handled;
     case Fault::ResetConnection:
         if (!resetConnection(request)) {
             // Better a loud wrong answer than a normal one that a test would take for the fault's absence.

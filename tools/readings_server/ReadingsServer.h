@@ -62,6 +62,8 @@ public:
         HugeBody,        // status 200 with Options::hugeBodyBytes of rows, its length announced
         HugeChunkedBody, // the same, sent in chunks without announcing its length
         Stall,           // the connection is accepted and nothing is sent for Options::stallMs
+        HalfPicture,     // status 200 with the first half of the dial picture, its length announced as that half
+        Trickle,         // status 200 with the start of an answer, then 20 bytes a second until the server stops
     };
 
     // Throws std::invalid_argument for an encoding that cannot be written.
