@@ -139,6 +139,34 @@ void Database::commit() {
     }
 }
 
+void Database::rollback() {
+    auto guard = lock();
+    Q_EMIT transactionEnding();
+    if (!transaction_)
+        return;
+    try {
+        fb::Status status;
+        transaction_->rollback(&status);
+        transaction_ = nullptr;
+    } catch (const FbException& error) {
+        // A transaction the server could not roll back (the connection is gone) is rolled back by the server
+        // itself; the handle is of no further use.
+        transaction_->release();
+        transaction_ = nullptr;
+        throw fb::databaseError(error);
+    }
+}
+
+void Database::prepareCommit() {
+    auto guard = lock();
+    try {
+        fb::Status status;
+        transaction()->prepare(&status, 0, nullptr);
+    } catch (const FbException& error) {
+        throw fb::databaseError(error);
+    }
+}
+
 void Database::execute(const QString& sql) {
     Statement statement(*this, sql);
     statement.execute();

@@ -53,6 +53,12 @@ public:
     void commitRetaining();
     // Ends the transaction. Every data set on it closes (transactionEnding); the next statement starts anew.
     void commit();
+    // Undoes every change since the last commit and ends the transaction, as commit() does.
+    void rollback();
+    // The first half of a commit: the database runs the checks it defers to the commit (the row size of a table
+    // whose columns changed among them) and refuses the changes now if they fail. Nothing is made permanent;
+    // only commit() or rollback() may follow.
+    void prepareCommit();
 
     // Runs one statement that takes no parameters and returns no rows. It is not committed.
     void execute(const QString& sql);

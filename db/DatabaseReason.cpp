@@ -192,6 +192,16 @@ QString changeReason(const StatusVector& status) {
     return {};
 }
 
+// Refusals of a change to a table's columns.
+QString structureReason(const StatusVector& status) {
+    if (const Entry* characterSet = status.find(isc_charset_not_found))
+        return naming(QStringLiteral("в базе данных нет такого набора символов"), textArgument(characterSet, 0));
+    if (const Entry* recordSize = status.find(isc_rec_size_err))
+        return QStringLiteral("строка таблицы стала бы длиннее допустимых 64 КБ (%1 байт)")
+            .arg(QString::fromLatin1(argument(recordSize, 0)));
+    return {};
+}
+
 } // namespace
 
 QString lostConnectionReason() {
@@ -212,6 +222,8 @@ QString databaseReason(const std::intptr_t* errors) {
     QString reason = connectionReason(status);
     if (reason.isEmpty())
         reason = changeReason(status);
+    if (reason.isEmpty())
+        reason = structureReason(status);
     if (reason.isEmpty())
         reason = QStringLiteral("ошибка базы данных");
     return reason;

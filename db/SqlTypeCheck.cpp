@@ -1,6 +1,7 @@
 #include "db/SqlTypeCheck.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <algorithm>
@@ -17,13 +18,28 @@ constexpr int kMaxPrecision = 18;
 constexpr int kMaxBlobSubType = 32767;
 constexpr int kMaxSegmentSize = 65535;
 
-// Kept short on purpose: the words an author is likely to try as a column name, not the server's whole list.
-constexpr QStringView kReservedWords[] = {
-    u"ADD",     u"ALTER",  u"AND",      u"AS",        u"BY",    u"CHECK",  u"COLUMN", u"CREATE",   u"DATE",
-    u"DEFAULT", u"DELETE", u"DISTINCT", u"DROP",      u"FROM",  u"GROUP",  u"IN",     u"INSERT",   u"INTO",
-    u"IS",      u"JOIN",   u"NOT",      u"NULL",      u"ON",    u"OR",     u"ORDER",  u"POSITION", u"SELECT",
-    u"SET",     u"TABLE",  u"TIME",     u"TIMESTAMP", u"UNION", u"UPDATE", u"USER",   u"VALUES",   u"WHERE",
-};
+// Every word the server reserves (its version 3 list), separated by blanks: unquoted, none of them can name a
+// column.
+constexpr QStringView kReservedWords =
+    u"ADD ADMIN ALL ALTER AND ANY AS AT AVG BEGIN BETWEEN BIGINT BIT_LENGTH BLOB BOOLEAN BOTH BY CASE "
+    u"CAST CHAR CHARACTER CHARACTER_LENGTH CHAR_LENGTH CHECK CLOSE COLLATE COLUMN COMMIT CONNECT "
+    u"CONSTRAINT CORR COUNT COVAR_POP COVAR_SAMP CREATE CROSS CURRENT CURRENT_CONNECTION CURRENT_DATE "
+    u"CURRENT_ROLE CURRENT_TIME CURRENT_TIMESTAMP CURRENT_TRANSACTION CURRENT_USER CURSOR DATE DAY DEC "
+    u"DECIMAL DECLARE DEFAULT DELETE DELETING DETERMINISTIC DISCONNECT DISTINCT DOUBLE DROP ELSE END "
+    u"ESCAPE EXECUTE EXISTS EXTERNAL EXTRACT FALSE FETCH FILTER FLOAT FOR FOREIGN FROM FULL FUNCTION "
+    u"GDSCODE GLOBAL GRANT GROUP HAVING HOUR IN INDEX INNER INSENSITIVE INSERT INSERTING INT INTEGER INTO "
+    u"IS JOIN LEADING LEFT LIKE LONG LOWER MAX MERGE MIN MINUTE MONTH NATIONAL NATURAL NCHAR NO NOT NULL "
+    u"NUMERIC OCTET_LENGTH OF OFFSET ON ONLY OPEN OR ORDER OUTER OVER PARAMETER PLAN POSITION POST_EVENT "
+    u"PRECISION PRIMARY PROCEDURE RDB$DB_KEY RDB$RECORD_VERSION REAL RECORD_VERSION RECREATE RECURSIVE "
+    u"REFERENCES REGR_AVGX REGR_AVGY REGR_COUNT REGR_INTERCEPT REGR_R2 REGR_SLOPE REGR_SXX REGR_SXY "
+    u"REGR_SYY RELEASE RETURN RETURNING_VALUES RETURNS REVOKE RIGHT ROLLBACK ROW ROWS ROW_COUNT SAVEPOINT "
+    u"SCROLL SECOND SELECT SENSITIVE SET SIMILAR SMALLINT SOME SQLCODE SQLSTATE START STDDEV_POP "
+    u"STDDEV_SAMP SUM TABLE THEN TIME TIMESTAMP TO TRAILING TRIGGER TRIM TRUE UNION UNIQUE UNKNOWN UPDATE "
+    u"UPDATING UPPER USER USING VALUE VALUES VARCHAR VARIABLE VARYING VAR_POP VAR_SAMP VIEW WHEN WHERE "
+    u"WHILE WITH YEAR";
+
+// Name prefixes of the server's own objects and columns.
+constexpr QStringView kSystemPrefixes[] = {u"RDB$", u"MON$", u"SEC$"};
 
 // The types of one word, with no length, precision or character set.
 constexpr QStringView kSimpleTypes[] = {u"SMALLINT", u"INTEGER", u"INT",  u"BIGINT",    u"FLOAT",
@@ -179,8 +195,18 @@ bool isPlainIdentifier(QStringView name) {
 }
 
 bool isReservedWord(QStringView name) {
-    return std::any_of(std::begin(kReservedWords), std::end(kReservedWords),
-                       [name](QStringView word) { return name.compare(word, Qt::CaseInsensitive) == 0; });
+    static const QSet<QString> words = [] {
+        QSet<QString> set;
+        for (QStringView word : kReservedWords.split(u' ', Qt::SkipEmptyParts))
+            set.insert(word.toString());
+        return set;
+    }();
+    return words.contains(name.toString().toUpper());
+}
+
+bool isSystemName(QStringView name) {
+    return std::any_of(std::begin(kSystemPrefixes), std::end(kSystemPrefixes),
+                       [name](QStringView prefix) { return name.startsWith(prefix, Qt::CaseInsensitive); });
 }
 
 bool isColumnType(QStringView type) {

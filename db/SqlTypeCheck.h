@@ -11,9 +11,12 @@ namespace vornic {
 // 31 characters (the server's limit). Nothing else: no quotes, blanks, semicolons or other alphabets.
 bool isPlainIdentifier(QStringView name);
 
-// A word of SQL itself that an author may well pick as a column name, in any letter case. It is a plain
-// identifier, yet unquoted it breaks the statement or turns it into another one.
+// A word the server reserves, in any letter case. It is a plain identifier, yet unquoted it breaks the statement
+// or turns it into another one.
 bool isReservedWord(QStringView name);
+
+// A name in the server's own namespaces ("RDB$", "MON$", "SEC$", any letter case): its system tables and columns.
+bool isSystemName(QStringView name);
 
 // A whole column type the server accepts, with nothing after it: SMALLINT, INTEGER, INT, BIGINT, FLOAT, DOUBLE
 // PRECISION, REAL, DATE, TIME, TIMESTAMP, BOOLEAN, CHAR(n), CHARACTER(n), VARCHAR(n), CHAR VARYING(n),

@@ -249,20 +249,46 @@ TEST(StartUp, WithoutADatabaseTheOperatorIsToldWhyAndTheProcessEndsWithCodeOne) 
     expectRefusal(QStringLiteral("База данных уже открыта другой копией программы"));
 }
 
-TEST(StartUp, AFailedSchemaUpgradeIsReportedAndTheProgramGoesOn) {
-    ScopedTestServices services;
-    TestDatabase fixture;
-    ScopedDataHome home(fixture.dataHome());
-    QFile description(fixture.folder() + QStringLiteral("compare_bd.xml"));
-    ASSERT_TRUE(description.open(QIODevice::WriteOnly));
-    description.write("<root><LIST_OBJECTS>");
-    description.close();
+// A refused schema description leaves the database as it was, so the program starts as on any other day.
+TEST(StartUp, ARefusedSchemaDescriptionIsReportedAndTheListsOpenAsUsual) {
+    const struct {
+        const char* what;
+        QByteArray xml;
+        QString reported;
+    } cases[] = {
+        {"no well-formed XML", "<root><LIST_OBJECTS>", QStringLiteral("не является правильным XML-документом")},
+        {"nested 200,000 deep", QByteArray("<a>").repeated(200000) + QByteArray("</a>").repeated(200000),
+         QStringLiteral("элементы вложены глубже 32 уровней")},
+        {"refused by the database",
+         R"xml(<root><LIST_OBJECTS><c name="NOTE" type="INTEGER"/>
+               <c name="NOTE_TWO" type="VARCHAR(10) CHARACTER SET NOSUCH"/></LIST_OBJECTS></root>)xml",
+         QStringLiteral("в таблице LIST_OBJECTS запись 2 (столбец NOTE_TWO)")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScopedTestServices services;
+        TestDatabase fixture;
+        fixture.addObject(QStringLiteral("Иванов"), QStringLiteral("S1"));
+        fixture.addObject(QStringLiteral("Петров"), QStringLiteral("S2"));
+        ScopedDataHome home(fixture.dataHome());
+        QFile description(fixture.folder() + QStringLiteral("compare_bd.xml"));
+        ASSERT_TRUE(description.open(QIODevice::WriteOnly));
+        description.write(c.xml);
+        description.close();
 
-    std::unique_ptr<ClientWindows> windows = createClientWindows(fixture.folder());
-    ASSERT_NE(windows, nullptr);
-    ASSERT_EQ(services.messages.shown.size(), 1);
-    EXPECT_EQ(services.messages.shown[0].kind, MessageKind::Error);
-    EXPECT_FALSE(windows->form1->IBDataSet1().isOpen()) << "the remaining creation steps are skipped";
-    EXPECT_NE(windows->form13, nullptr) << "start-up goes on with the next windows";
-    EXPECT_TRUE(services.process.exitCodes.isEmpty());
+        std::unique_ptr<ClientWindows> windows = createClientWindows(fixture.folder());
+        ASSERT_NE(windows, nullptr);
+        ASSERT_EQ(services.messages.shown.size(), 1);
+        EXPECT_EQ(services.messages.shown[0].kind, MessageKind::Error);
+        EXPECT_TRUE(services.messages.shown[0].text.contains(c.reported))
+            << services.messages.shown[0].text.toStdString();
+        DataSet& objects = windows->form1->IBDataSet1();
+        ASSERT_TRUE(objects.isOpen());
+        objects.fetchAll();
+        EXPECT_EQ(objects.rowCount(), 2);
+        EXPECT_EQ(objects.fieldIndex(QStringLiteral("NOTE")), -1) << "nothing of the description is applied";
+        EXPECT_TRUE(description.exists()) << "kept, so that the next start reports it again";
+        EXPECT_NE(windows->form13, nullptr) << "start-up goes on with the next windows";
+        EXPECT_TRUE(services.process.exitCodes.isEmpty());
+    }
 }

@@ -5,6 +5,8 @@
 
 #include <QFile>
 
+#include <tuple>
+
 #include <gtest/gtest.h>
 
 using namespace vornic;
@@ -29,11 +31,11 @@ protected:
     }
 };
 
-const QStringList kDeliveredObjectColumns = {
-    QStringLiteral("ID_OBJECT"),  QStringLiteral("PERSONAL_ACCOUNT"), QStringLiteral("FIO"),
-    QStringLiteral("ADDRESS"),    QStringLiteral("ID_SCANNER"),       QStringLiteral("NOMER_PLOMB"),
-    QStringLiteral("STATUS"),     QStringLiteral("SIM_CARD"),         QStringLiteral("POWER_DEVICES"),
-    QStringLiteral("CHECK_GRID")};
+const QStringList kDeliveredObjectColumns = {QStringLiteral("ID_OBJECT"),     QStringLiteral("PERSONAL_ACCOUNT"),
+                                             QStringLiteral("FIO"),           QStringLiteral("ADDRESS"),
+                                             QStringLiteral("ID_SCANNER"),    QStringLiteral("NOMER_PLOMB"),
+                                             QStringLiteral("STATUS"),        QStringLiteral("SIM_CARD"),
+                                             QStringLiteral("POWER_DEVICES"), QStringLiteral("CHECK_GRID")};
 
 } // namespace
 
@@ -73,24 +75,20 @@ TEST_F(SchemaUpgradeTest, MissingColumnsAreAddedAtTheirListedPlaces) {
     EXPECT_EQ(fixture.db().columnNames(QStringLiteral("select* from STATUS_OBJECT where COUNTER_STAT=1")).first(),
               QStringLiteral("AUTHOR"));
     // Committed: another connection sees the columns.
-    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM RDB$RELATION_FIELDS "
-                                                    "WHERE RDB$FIELD_NAME IN ('NOTE_ONE', 'NOTE_TWO', 'AUTHOR')"))
+    EXPECT_EQ(fixture
+                  .committedValue(QStringLiteral("SELECT COUNT(*) FROM RDB$RELATION_FIELDS "
+                                                 "WHERE RDB$FIELD_NAME IN ('NOTE_ONE', 'NOTE_TWO', 'AUTHOR')"))
                   .toInt(),
               3);
 }
 
 // A type of the right form that the database still refuses: the check lets it through, the database does not.
-TEST_F(SchemaUpgradeTest, AFailureKeepsTheDescriptionAndTheNextRunFinishesTheWork) {
+TEST_F(SchemaUpgradeTest, ARefusedDescriptionIsKeptAndTheMendedOneIsAppliedAtTheNextStart) {
     writeDescription(R"xml(<root><IMAGE_OBJECT_DATE>
       <c name="QUALITY" type="INTEGER"/><c name="BROKEN" type="VARCHAR(5) CHARACTER SET NO_SUCH_SET"/>
     </IMAGE_OBJECT_DATE></root>)xml");
     EXPECT_THROW(upgradeSchema(fixture.db(), fixture.folder()), DatabaseError);
     EXPECT_TRUE(QFile::exists(descriptionPath()));
-    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM RDB$RELATION_FIELDS "
-                                                    "WHERE RDB$FIELD_NAME = 'QUALITY'"))
-                  .toInt(),
-              1)
-        << "the column added before the failure stays";
 
     fixture.reconnect(); // the next start, with the description mended
     writeDescription(R"xml(<root><IMAGE_OBJECT_DATE>
@@ -99,21 +97,118 @@ TEST_F(SchemaUpgradeTest, AFailureKeepsTheDescriptionAndTheNextRunFinishesTheWor
     upgradeSchema(fixture.db(), fixture.folder());
     const QStringList columns =
         fixture.db().columnNames(QStringLiteral("select* from IMAGE_OBJECT_DATE where id_object=1"));
-    EXPECT_EQ(columns.count(QStringLiteral("QUALITY")), 1);
+    EXPECT_EQ(columns.indexOf(QStringLiteral("QUALITY")), 0);
     EXPECT_EQ(columns.indexOf(QStringLiteral("BROKEN")), 1);
     EXPECT_FALSE(QFile::exists(descriptionPath()));
 }
 
-TEST_F(SchemaUpgradeTest, ADescriptionThatIsNoXmlIsReportedAndKept) {
-    writeDescription("<root><LIST_OBJECTS><c name=\"X\" type=\"INTEGER\"></root>");
-    try {
-        upgradeSchema(fixture.db(), fixture.folder());
-        FAIL() << "accepted";
-    } catch (const Failure& failure) {
-        EXPECT_TRUE(failure.text().contains(QStringLiteral("compare_bd.xml")));
+// Entries the database would refuse, each after a valid one: either the check refuses the description before
+// any statement runs, or the database refuses one entry and the valid one before it is rolled back with it.
+TEST_F(SchemaUpgradeTest, ARefusedEntryLeavesTheDatabaseAsItWas) {
+    const struct {
+        const char* entries;
+        QString reported;
+    } cases[] = {
+        {R"xml(<c name="VALUE" type="INTEGER"/>)xml",
+         QStringLiteral("запись 2 — имя столбца «VALUE» является зарезервированным словом SQL")},
+        {R"xml(<c name="RDB$DB_KEY" type="INTEGER"/>)xml",
+         QStringLiteral("запись 2 — имя столбца «RDB$DB_KEY» относится к системным именам базы данных")},
+        {R"xml(<c name="NOTE_TWO" type="VARCHAR(10) CHARACTER SET NOSUCH"/>)xml",
+         QStringLiteral("запись 2 (столбец NOTE_TWO) — в базе данных нет такого набора символов: NOSUCH")},
+        // The database checks the row size only at the commit; the entry named is the one that overflows it.
+        {R"xml(<c name="WIDE_1" type="VARCHAR(32000)"/><c name="WIDE_2" type="VARCHAR(32000)"/>
+            <c name="WIDE_3" type="VARCHAR(32000)"/><c name="WIDE_4" type="VARCHAR(32000)"/>)xml",
+         QStringLiteral("запись 4 (столбец WIDE_3) — строка таблицы стала бы длиннее допустимых 64 КБ")},
+    };
+    fixture.addObject(QStringLiteral("Иванов"), QStringLiteral("S1"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entries);
+        writeDescription(QByteArray(R"xml(<root><LIST_OBJECTS><c name="NOTE_ONE" type="INTEGER"/>)xml") + c.entries +
+                         "</LIST_OBJECTS></root>");
+        try {
+            upgradeSchema(fixture.db(), fixture.folder());
+            ADD_FAILURE() << "accepted";
+        } catch (const Failure& failure) {
+            EXPECT_TRUE(failure.text().startsWith(QStringLiteral("Файл %1 не применён").arg(descriptionPath())))
+                << failure.text().toStdString();
+            EXPECT_TRUE(failure.text().contains(QStringLiteral("в таблице LIST_OBJECTS ") + c.reported))
+                << failure.text().toStdString();
+        }
+        EXPECT_EQ(objectColumns(), kDeliveredObjectColumns);
+        EXPECT_EQ(fixture
+                      .committedValue(QStringLiteral("SELECT COUNT(*) FROM RDB$RELATION_FIELDS "
+                                                     "WHERE RDB$RELATION_NAME = 'LIST_OBJECTS'"))
+                      .toInt(),
+                  10);
+        EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM LIST_OBJECTS")).toInt(), 1);
+        EXPECT_TRUE(QFile::exists(descriptionPath()));
     }
-    EXPECT_TRUE(QFile::exists(descriptionPath()));
+    fixture.reconnect(); // nothing of the refused changes is left over for the program's next start either
     EXPECT_EQ(objectColumns(), kDeliveredObjectColumns);
+}
+
+TEST_F(SchemaUpgradeTest, ADescriptionThatIsNoXmlOrTooDeepOrTooLargeIsReportedAndKept) {
+    const auto nested = [](int levels) {
+        return QByteArray("<a>").repeated(levels) + QByteArray("</a>").repeated(levels);
+    };
+    const struct {
+        const char* what;
+        QByteArray xml;
+        QString reported; // empty: read
+    } cases[] = {
+        {"no well-formed XML", "<root><LIST_OBJECTS><c name=\"X\" type=\"INTEGER\"></root>",
+         QStringLiteral("не является правильным XML-документом")},
+        {"nothing", "", QStringLiteral("не является правильным XML-документом")},
+        {"200,000 levels", nested(200000), QStringLiteral("элементы вложены глубже 32 уровней (строка 1")},
+        {"33 levels", nested(33), QStringLiteral("элементы вложены глубже 32 уровней")},
+        {"32 levels", nested(32), {}},
+        {"over 4 MB", "<root>" + QByteArray(4 * 1024 * 1024, ' ') + "</root>",
+         QStringLiteral("описание столбцов не может быть больше 4 МБ")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeDescription(c.xml);
+        try {
+            upgradeSchema(fixture.db(), fixture.folder());
+            EXPECT_TRUE(c.reported.isEmpty()) << "accepted";
+        } catch (const Failure& failure) {
+            EXPECT_TRUE(failure.text().startsWith(QStringLiteral("Файл %1 не ").arg(descriptionPath())))
+                << failure.text().toStdString();
+            EXPECT_TRUE(!c.reported.isEmpty() && failure.text().contains(c.reported)) << failure.text().toStdString();
+        }
+        EXPECT_EQ(QFile::exists(descriptionPath()), !c.reported.isEmpty());
+        EXPECT_EQ(objectColumns(), kDeliveredObjectColumns);
+    }
+}
+
+// The reading rules: entries are the table element's child elements, counted in order whatever they hold or are
+// named; text, comments and other elements are passed over; a table's name is compared as written, prefix and all.
+TEST(SchemaDescriptionReading, EntriesAreTheTableElementsChildElementsInOrder) {
+    const QList<DescribedTable> tables = parseSchemaDescription(R"xml(<?xml version="1.0"?>
+<!-- before the root -->
+<bd>
+  text <OTHER><LIST_OBJECTS><c name="NESTED" type="INTEGER"/></LIST_OBJECTS></OTHER>
+  <LIST_OBJECTS>
+    <!-- a comment --> words
+    <column name="A" type="INTEGER"><inner name="I" type="INTEGER"><deeper/></inner></column>
+    <other type="DATE" name="B" extra="x"/>
+    <c/>
+  </LIST_OBJECTS>
+  <x:STATUS_OBJECT xmlns:x="urn:x"><c name="PREFIXED" type="INTEGER"/></x:STATUS_OBJECT>
+  <STATUS_OBJECT/>
+</bd>)xml",
+                                                                QStringLiteral("c.xml"));
+    ASSERT_EQ(tables.size(), 2);
+    EXPECT_EQ(tables[0].table, QStringLiteral("LIST_OBJECTS"));
+    ASSERT_EQ(tables[0].columns.size(), 3);
+    const DescribedColumn& a = tables[0].columns[0];
+    const DescribedColumn& b = tables[0].columns[1];
+    const DescribedColumn& empty = tables[0].columns[2];
+    EXPECT_EQ(std::tuple(a.name, a.type, a.place), std::tuple(QStringLiteral("A"), QStringLiteral("INTEGER"), 1));
+    EXPECT_EQ(std::tuple(b.name, b.type, b.place), std::tuple(QStringLiteral("B"), QStringLiteral("DATE"), 2));
+    EXPECT_EQ(std::tuple(empty.name, empty.type, empty.place), std::tuple(QString(), QString(), 3));
+    EXPECT_EQ(tables[1].table, QStringLiteral("STATUS_OBJECT"));
+    EXPECT_TRUE(tables[1].columns.isEmpty());
 }
 
 namespace {
@@ -188,6 +283,12 @@ TEST(SchemaDescriptionCheck, NamesArePlainIdentifiersAndNoSqlWords) {
         {QStringLiteral("select"), sqlWord},
         {QStringLiteral("Position"), sqlWord},
         {QStringLiteral("NULL"), sqlWord},
+        {QStringLiteral("value"), sqlWord},
+        {QStringLiteral("Rdb$Record_Version"), QStringLiteral("относится к системным именам базы данных")},
+        {QStringLiteral("MON$STATE"), QStringLiteral("относится к системным именам базы данных")},
+        {QStringLiteral("sec$user"), QStringLiteral("относится к системным именам базы данных")},
+        {QStringLiteral("RDB_NOTE"), {}},
+        {QStringLiteral("TYPE"), {}}, // a word of the language the server does not reserve
         {QString(), QStringLiteral("не указано имя столбца")},
     };
     for (const auto& c : cases) {
@@ -275,8 +376,9 @@ TEST_F(SchemaUpgradeTest, OneBadEntryRefusesTheWholeDescriptionAndNothingIsAppli
                      .columnNames(QStringLiteral("select* from STATUS_OBJECT where COUNTER_STAT=1"))
                      .contains(QStringLiteral("AUTHOR")))
         << "entries of a table before the bad one are not applied either";
-    EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM RDB$RELATION_FIELDS "
-                                                    "WHERE RDB$FIELD_NAME IN ('NOTE_ONE', 'AUTHOR', 'X')"))
+    EXPECT_EQ(fixture
+                  .committedValue(QStringLiteral("SELECT COUNT(*) FROM RDB$RELATION_FIELDS "
+                                                 "WHERE RDB$FIELD_NAME IN ('NOTE_ONE', 'AUTHOR', 'X')"))
                   .toInt(),
               0);
     EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT COUNT(*) FROM LIST_OBJECTS")).toInt(), 2);

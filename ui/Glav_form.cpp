@@ -360,9 +360,10 @@ bool TForm1::FormCreate() {
         context_.services.process->exitProcess(1);
         return false;
     }
-    // A failure from here on is reported, and the remaining steps are skipped; the program still runs.
+    // A failure from here on is reported and the program still runs. A refused schema description leaves the
+    // database as it was, so the lists open as on any other start.
+    reportFailures([&] { upgradeSchema(context_.database, context_.dataFolder); });
     reportFailures([&] {
-        upgradeSchema(context_.database, context_.dataFolder);
         objects_->open();
         restoreLayout();
     });
