@@ -1,7 +1,9 @@
 #include "update/Threadupdate.h"
 
+#include "base/DataFolder.h"
 #include "base/Failure.h"
 
+#include <QDir>
 #include <QDomDocument>
 #include <QDomElement>
 #include <QDomNode>
@@ -52,6 +54,10 @@ bool isPlainFileName(const QString& name) {
         if (c == u'/' || c == u'\\' || c == u':' || c.unicode() < 0x20 || c.unicode() == 0x7f)
             return false;
     return true;
+}
+
+QString updateFolder(const QString& dataFolder) {
+    return dataFile(dataFolder, QStringLiteral("Updates\\"));
 }
 
 std::optional<QString> updateFailureCaption(const HttpFailure& failure) {
@@ -209,7 +215,10 @@ void ThreadUpdate::download(const QString& put) {
         return;
     }
     const QString url = baseAddress_ + QStringLiteral("Software_Update/") + put;
-    const QString target = dataFolder_ + put;
+    // Not the data folder itself: a name such as "options.ini" or "compare_bd.xml" would replace the client's
+    // settings or change its database at the next start.
+    const QString folder = vornic::updateFolder(dataFolder_);
+    const QString target = folder + put;
     Q_EMIT captionChanged(QStringLiteral("Идет загрузка обновления"));
     // "Выход" during the transfer does not cut it short: only the program's end does (abandoned_).
     const HttpClient http(&abandoned_, {}, kRequestHeaders);
@@ -227,6 +236,11 @@ void ThreadUpdate::download(const QString& put) {
     }
     // Written under a temporary name and renamed only when whole: a full disk or the program's end midway leaves
     // no file of the update's name.
+    if (!QDir().mkpath(folder)) {
+        Q_EMIT captionChanged(QStringLiteral("Не удалось создать папку обновлений: ") +
+                              QDir::toNativeSeparators(folder));
+        return;
+    }
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly) || out.write(file) != file.size() || !out.commit()) {
         Q_EMIT captionChanged(QStringLiteral("Не удалось записать файл обновления: ") + out.errorString());
