@@ -1,3 +1,4 @@
+#include "base/Failure.h"
 #include "db/Database.h"
 #include "support/MainWindowFixture.h"
 #include "tools/readings_server/ReadingsServer.h"
@@ -360,6 +361,46 @@ TEST_F(UpdateCheckTest, TheUpdateGoesIntoItsOwnFolderWhateverItsNameAndTheClient
                 EXPECT_TRUE(services.shell.targets.isEmpty());
             }
             form9.reset();
+        }
+    }
+}
+
+TEST(UpdateDescription, OnlyTheRootsRowElementsAreEntriesAndABrokenDeepOrLargeDescriptionIsRefused) {
+    const auto nested = [](int depth, const QByteArray& inner) {
+        return QByteArray("<a>").repeated(depth) + inner + QByteArray("</a>").repeated(depth);
+    };
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        std::optional<QList<std::pair<QString, QString>>> rows; // nothing: refused
+    };
+    const QList<Case> cases = {
+        {"rows among other nodes",
+         "<?xml version=\"1.0\"?><U><row Version=\"1\" Put=\"a\"/><?row Version=\"2\"?><x><row Version=\"3\"/>"
+         "</x><!-- <row/> --><Row Version=\"5\"/><p:row Version=\"6\"/><row Put=\"b\" Version=\"4\">text</row></U>",
+         QList<std::pair<QString, QString>>{{QStringLiteral("1"), QStringLiteral("a")},
+                                            {QStringLiteral("4"), QStringLiteral("b")}}},
+        {"the root is no entry", "<row Version=\"84\" Put=\"a\"/>", QList<std::pair<QString, QString>>{}},
+        {"as deep as allowed", "<U>" + nested(kUpdateDescriptionDepthLimit - 2, "<row/>") + "<row Version=\"7\"/></U>",
+         QList<std::pair<QString, QString>>{{QStringLiteral("7"), QString()}}},
+        {"one level deeper", "<U>" + nested(kUpdateDescriptionDepthLimit - 1, "<row/>") + "<row Version=\"7\"/></U>",
+         std::nullopt},
+        {"200,000 levels", nested(200000, {}), std::nullopt},
+        {"broken after its rows", "<U><row Version=\"84\" Put=\"a\"/></U><", std::nullopt},
+        {"empty", {}, std::nullopt},
+        {"larger than a description may be",
+         "<U><row Version=\"84\" Put=\"a\"/>" + QByteArray(kUpdateDescriptionLimit, ' ') + "</U>", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            QList<std::pair<QString, QString>> rows;
+            for (const UpdateRow& row : parseUpdateDescription(c.bytes))
+                rows.append({row.version, row.put});
+            ASSERT_TRUE(c.rows.has_value()) << "read, not refused";
+            EXPECT_EQ(rows, *c.rows);
+        } catch (const Failure&) {
+            EXPECT_FALSE(c.rows.has_value()) << "refused";
         }
     }
 }

@@ -4,36 +4,52 @@
 #include "base/Failure.h"
 
 #include <QDir>
-#include <QDomDocument>
-#include <QDomElement>
-#include <QDomNode>
-#include <QDomNodeList>
 #include <QSaveFile>
 #include <QTimer>
+#include <QXmlStreamReader>
 
 namespace vornic {
 
 QList<UpdateRow> parseUpdateDescription(const QByteArray& bytes) {
-    QDomDocument document;
-    QString message;
-    int line = 0;
-    int column = 0;
-    if (!document.setContent(bytes, false, &message, &line, &column))
+    if (bytes.size() > kUpdateDescriptionLimit)
+        throw Failure(QStringLiteral("Описание обновления больше %1 байт.").arg(kUpdateDescriptionLimit));
+    // Read as a stream, not as a tree: the server decides how deep the document nests, and a tree that deep
+    // takes the stack down as it is freed. The stream is read to its end, so that a document broken anywhere,
+    // even after its rows, is refused as a whole.
+    QXmlStreamReader reader(bytes);
+    // Names are taken as written, prefix and all: "x:row" is no row, and an undeclared prefix is no error.
+    reader.setNamespaceProcessing(false);
+    QList<UpdateRow> rows;
+    int depth = 0;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            if (++depth > kUpdateDescriptionDepthLimit)
+                throw Failure(QStringLiteral("Описание обновления вложено глубже %1 уровней (строка %2, "
+                                             "позиция %3).")
+                                  .arg(kUpdateDescriptionDepthLimit)
+                                  .arg(reader.lineNumber())
+                                  .arg(reader.columnNumber()));
+            // Only elements are entries: a processing instruction named "row" carries no attributes.
+            if (depth == 2 && reader.qualifiedName() == u"row") {
+                const QXmlStreamAttributes attributes = reader.attributes();
+                rows.append({attributes.value(QStringLiteral("Version")).toString(),
+                             attributes.value(QStringLiteral("Put")).toString()});
+            }
+            break;
+        case QXmlStreamReader::EndElement:
+            --depth;
+            break;
+        default:
+            break;
+        }
+    }
+    if (reader.hasError())
         throw Failure(QStringLiteral("Описание обновления не является правильным XML-документом: %1 (строка %2, "
                                      "позиция %3).")
-                          .arg(message)
-                          .arg(line)
-                          .arg(column));
-    QList<UpdateRow> rows;
-    const QDomNodeList children = document.documentElement().childNodes();
-    for (int i = 0; i < children.count(); ++i) {
-        const QDomNode node = children.item(i);
-        // A processing instruction named "row" is no entry: only elements carry attributes.
-        if (!node.isElement() || node.nodeName() != u"row")
-            continue;
-        const QDomElement row = node.toElement();
-        rows.append({row.attribute(QStringLiteral("Version")), row.attribute(QStringLiteral("Put"))});
-    }
+                          .arg(reader.errorString())
+                          .arg(reader.lineNumber())
+                          .arg(reader.columnNumber()));
     return rows;
 }
 

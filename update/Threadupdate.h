@@ -22,8 +22,14 @@ struct UpdateRow {
     QString put;     // "Put": the update file's name in "Software_Update/" and in the client's "Updates/" folder
 };
 
+// The most an update description may take, in bytes: more is no description of this client's.
+inline constexpr qint64 kUpdateDescriptionLimit = 1024 * 1024;
+// How deep its elements may nest: the rows are the root's children, and nothing the client reads lies deeper.
+inline constexpr int kUpdateDescriptionDepthLimit = 32;
+
 // The "row" children of the description's root, in document order; other nodes are passed over. Throws Failure
-// when the bytes are not an XML document.
+// when the bytes are not an XML document, are more than kUpdateDescriptionLimit or nest deeper than
+// kUpdateDescriptionDepthLimit.
 QList<UpdateRow> parseUpdateDescription(const QByteArray& bytes);
 
 // Whether the offered version is newer than the current one; nothing when either is not a decimal integer.
@@ -55,7 +61,7 @@ class ThreadUpdate final : public QThread {
     Q_DISABLE_COPY_MOVE(ThreadUpdate)
 
 public:
-    static constexpr qint64 kDescriptionLimit = 1024 * 1024;
+    static constexpr qint64 kDescriptionLimit = vornic::kUpdateDescriptionLimit;
     static constexpr qint64 kFileLimit = 512 * 1024 * 1024;
 
     // Made on the user-interface thread, with the server base address and the client's version as they stand now
