@@ -6,9 +6,12 @@
 
 namespace vornic {
 
-bool scannerIsStored(Database& database, const QString& scanner) {
-    Statement check(database, QStringLiteral("select ID_SCANNER from list_objects where ID_SCANNER = ?"));
+bool scannerIsStored(Database& database, const QString& scanner, std::optional<int> except) {
+    const QString select = QStringLiteral("select ID_SCANNER from list_objects where ID_SCANNER = ?");
+    Statement check(database, except ? select + QStringLiteral(" and ID_OBJECT <> ?") : select);
     check.bind(0, scanner);
+    if (except)
+        check.bind(1, *except);
     check.open();
     const bool found = check.fetch();
     check.close();

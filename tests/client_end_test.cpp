@@ -150,7 +150,7 @@ TEST_F(ClientEndTest, TheOpenedUpdateEndsTheProgramInAnOrderlyWay) {
     TForm9* form9 = windows->form9.get();
     qint64 elapsed = 0;
     EXPECT_EQ(runEndingWith([form9] { form9->Button2Click(); }, &elapsed), 0);
-    EXPECT_EQ(services.shell.targets, QStringList{fixture.folder() + QStringLiteral("VornicClient_84.exe")});
+    EXPECT_EQ(services.shell.targets, QStringList{fixture.folder() + QStringLiteral("Updates/VornicClient_84.exe")});
     // The time counts the download too: 100 KB from this computer.
     expectOrderlyEnd(elapsed);
 }

@@ -204,32 +204,62 @@ TEST_F(ObjectDirectoryTest, AJustAddedObjectCanBeChangedAndRemovedAtOnce) {
     EXPECT_TRUE(services.messages.shown.isEmpty()) << services.messages.texts().join(u'\n').toStdString();
 }
 
-TEST_F(ObjectDirectoryTest, AChangeIsStoredWithoutTheAddingChecks) {
-    const int first = fixture.addObject(QStringLiteral("Первый"), QStringLiteral("100"), 0);
-    const int second = fixture.addObject(QStringLiteral("Второй"), QStringLiteral("200"), 0);
+// Readings find their object by its scanner number, so a change may not give an object another object's number,
+// neither by "Сохранить изменения" nor by a key that moves the list off the changed row. The name is not required
+// on a change.
+TEST_F(ObjectDirectoryTest, AChangeRefusesAnotherObjectsScannerAndStoresOneKeepingItsOwn) {
+    const int first = fixture.addObject(QStringLiteral("Первый"), QStringLiteral("860001"), 0);
+    const int second = fixture.addObject(QStringLiteral("Второй"), QStringLiteral("860002"), 0);
     fixture.exec(QStringLiteral("UPDATE LIST_OBJECTS SET STATUS='Работает' WHERE ID_OBJECT=%1").arg(second));
     openDirectory();
-    moveToScanner(QStringLiteral("200"));
+    directory->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return directory->isActiveWindow(); }));
+    moveToScanner(QStringLiteral("860002"));
 
     directory->Button1Click();
     EXPECT_TRUE(directory->changing());
     EXPECT_TRUE(editorEnabled());
     EXPECT_EQ(form().Button1->text(), QStringLiteral("Сохранить изменения"));
-    retype(form().DBEdit4, QStringLiteral("100")); // the first object's scanner
-    retype(form().DBEdit2, QString());             // and no name: neither is checked on a change
+    retype(form().DBEdit4, QStringLiteral("860001")); // the first object's scanner
+    retype(form().DBEdit2, QString());                // and no name
     retype(form().DBComboBox1->lineEdit(), QStringLiteral("Солнечная панель"));
-    directory->Button1Click();
+    const auto expectRefused = [&] {
+        EXPECT_EQ(services.messages.texts(), QStringList{kDuplicateScanner});
+        services.messages.shown.clear();
+        EXPECT_TRUE(directory->changing());
+        EXPECT_TRUE(editorEnabled());
+        EXPECT_EQ(list().state(), DataSet::State::Edit) << "the row stays open with the operator's input";
+        EXPECT_EQ(form().DBEdit4->text(), QStringLiteral("860001"));
+        EXPECT_EQ(pending(QStringLiteral("SELECT COUNT(*) FROM LIST_OBJECTS WHERE ID_SCANNER='860001'")), 1)
+            << "nothing is stored, not even pending";
+        EXPECT_EQ(committedText(QStringLiteral("ID_SCANNER"), second), QStringLiteral("860002"));
+    };
+    {
+        SCOPED_TRACE("Сохранить изменения");
+        directory->Button1Click();
+        expectRefused();
+    }
+    {
+        SCOPED_TRACE("a key moving the list");
+        form().DBGrid1->setFocus();
+        QTest::keyClick(form().DBGrid1, list().currentRow() > 0 ? Qt::Key_Up : Qt::Key_Down);
+        expectRefused();
+        EXPECT_EQ(current(QStringLiteral("ID_OBJECT")).toInt(), second) << "the list stays on the changed row";
+    }
 
+    // Its own number back: the change is stored, whatever else it carries.
+    retype(form().DBEdit4, QStringLiteral("860002"));
+    directory->Button1Click();
     EXPECT_TRUE(services.messages.shown.isEmpty()) << services.messages.texts().join(u'\n').toStdString();
     EXPECT_FALSE(directory->changing());
     EXPECT_FALSE(editorEnabled());
     EXPECT_EQ(form().Button1->text(), QStringLiteral("Изменить запись"));
-    EXPECT_EQ(committedText(QStringLiteral("ID_SCANNER"), second), QStringLiteral("100"));
+    EXPECT_EQ(committedText(QStringLiteral("ID_SCANNER"), second), QStringLiteral("860002"));
     EXPECT_EQ(committedText(QStringLiteral("FIO"), second), QString());
     EXPECT_EQ(committedText(QStringLiteral("POWER_DEVICES"), second), QStringLiteral("Солнечная панель"));
     EXPECT_EQ(committedText(QStringLiteral("STATUS"), second), QStringLiteral("Работает")) << "the status is not its";
     EXPECT_EQ(committedText(QStringLiteral("CHECK_GRID"), second), QStringLiteral("0"));
-    EXPECT_EQ(committedText(QStringLiteral("ID_SCANNER"), first), QStringLiteral("100"));
+    EXPECT_EQ(committedText(QStringLiteral("ID_SCANNER"), first), QStringLiteral("860001"));
 }
 
 // The messages of "Сохранить изменения" say what happened: "Вы не чего не изменили" only when nothing was typed,
@@ -263,7 +293,8 @@ TEST_F(ObjectDirectoryTest, SavingAChangeSaysWhatHappened) {
     retype(form().DBEdit3, QStringLiteral("Лесная, 1 ✓"));
     directory->Button1Click();
     ASSERT_EQ(services.messages.shown.size(), 1);
-    EXPECT_TRUE(services.messages.shown[0].text.contains(QStringLiteral("«✓»"))) << services.messages.texts()[0].toStdString();
+    EXPECT_TRUE(services.messages.shown[0].text.contains(QStringLiteral("«✓»")))
+        << services.messages.texts()[0].toStdString();
     EXPECT_TRUE(directory->changing());
     EXPECT_EQ(form().DBEdit3->text(), QStringLiteral("Лесная, 1 ✓"));
     retype(form().DBEdit3, QStringLiteral("Лесная, 2"));

@@ -17,6 +17,9 @@ const QString kUntouched = QStringLiteral("Статус изменения");
 const QString kSaved = QStringLiteral("Показания изменены.");
 const QString kRecognitionBack = QStringLiteral("Установлены первичные показания ");
 const QString kNoPictureNumber = QStringLiteral("Нет номера изображения. Обновите базу данных");
+const QString kNotSaved = QStringLiteral("Показания не сохранены.");
+const QString kNotANumber = QStringLiteral(
+    "Показание должно быть числом: цифры и не более одного десятичного разделителя (запятая или точка).");
 
 QDateTime day(int d) {
     return QDateTime(QDate(2024, 5, d), QTime(12, 0));
@@ -110,6 +113,36 @@ TEST_F(ReadingEditorTest, SaveStoresOnlyAChangedTextAndMarksItSetByTheOperator) 
     QTest::keyClick(editor, Qt::Key_Escape);
     QTRY_VERIFY(editor.isNull());
     EXPECT_EQ(listed(1, QStringLiteral("READINGS")), QStringLiteral("00457"));
+}
+
+// A value the operator saves is taken as the meter's reading: a text that is no number is refused and kept in the
+// field to be corrected; a number is stored as typed, its comma included, and an empty field as before.
+TEST_F(ReadingEditorTest, OnlyANumberOrAnEmptyFieldIsSaved) {
+    openWithReadings();
+    QPointer<TForm5> editor = openEditor(); // the newest reading, "103", "00123"
+    for (const QString& refused : {QStringLiteral("12abc!"), QStringLiteral("-5"), QStringLiteral("12,5.3")}) {
+        SCOPED_TRACE(refused.toStdString());
+        retype(*editor, refused);
+        editor->Button1Click();
+        EXPECT_EQ(services.messages.texts(), QStringList{kNotANumber});
+        services.messages.shown.clear();
+        EXPECT_EQ(editor->form().Label4->text(), kNotSaved);
+        EXPECT_EQ(editor->form().DBEdit3->text(), refused);
+        EXPECT_EQ(stored(QStringLiteral("READINGS"), QStringLiteral("103")).toString(), QStringLiteral("00123"));
+        EXPECT_EQ(stored(QStringLiteral("ERROR"), QStringLiteral("103")).toInt(), 1);
+    }
+    for (const QString& saved : {QStringLiteral("12,5"), QString()}) {
+        SCOPED_TRACE(saved.toStdString());
+        retype(*editor, saved);
+        if (saved.isEmpty())
+            QTest::keyClick(editor->form().DBEdit3, Qt::Key_Delete);
+        editor->Button1Click();
+        EXPECT_TRUE(services.messages.shown.isEmpty()) << services.messages.texts().join(u'\n').toStdString();
+        EXPECT_EQ(editor->form().Label4->text(), kSaved);
+        EXPECT_EQ(stored(QStringLiteral("READINGS"), QStringLiteral("103")).toString(), saved);
+        EXPECT_EQ(stored(QStringLiteral("ERROR"), QStringLiteral("103")).toInt(), 99);
+    }
+    editor->close();
 }
 
 TEST_F(ReadingEditorTest, CancelPutsBackTheRecognitionAsADoubtfulReading) {
@@ -237,20 +270,19 @@ TEST_F(ReadingEditorTest, AnEmptyListGivesNothingToStoreOrDelete) {
 TEST_F(ReadingEditorTest, ARefusedSaveGoesToTheErrorReportAndLeavesTheRowAsStored) {
     // Before the program connects, so that the table is not in use.
     fixture.exec(QStringLiteral(
-        "ALTER TABLE IMAGE_OBJECT_DATE ADD CONSTRAINT CK_TEST_DIGITS CHECK (READINGS NOT CONTAINING 'x')"));
+        "ALTER TABLE IMAGE_OBJECT_DATE ADD CONSTRAINT CK_TEST_DIGITS CHECK (READINGS NOT CONTAINING '9')"));
     openWithReadings();
     QPointer<TForm5> editor = openEditor();
     retype(*editor, QStringLiteral("124"));
     editor->Button1Click();
     ASSERT_EQ(editor->form().Label4->text(), kSaved);
-    retype(*editor, QStringLiteral("12x"));
+    retype(*editor, QStringLiteral("129"));
     editor->Button1Click();
     ASSERT_EQ(services.messages.shown.size(), 1);
     EXPECT_EQ(services.messages.shown[0].kind, MessageKind::Error);
     EXPECT_TRUE(services.messages.shown[0].text.contains(QStringLiteral("CK_TEST_DIGITS")))
         << services.messages.shown[0].text.toStdString();
-    EXPECT_EQ(editor->form().Label4->text(), QStringLiteral("Показания не сохранены."))
-        << "not the earlier save's word";
+    EXPECT_EQ(editor->form().Label4->text(), kNotSaved) << "not the earlier save's word";
     EXPECT_TRUE(editor->isVisible());
     EXPECT_EQ(editor->form().DBEdit3->text(), QStringLiteral("124"));
     EXPECT_EQ(readings().state(), DataSet::State::Browse);

@@ -264,6 +264,43 @@ TEST_F(ReviewWindowTest, EnterOnAnEmptyValueAsksForOneAndTheReadingStaysDoubtful
     EXPECT_TRUE(services.messages.shown.isEmpty());
 }
 
+// A confirmed value leaves the review as the meter's reading: it must be a number, typed or recognised. A refused
+// one keeps the operator on the reading, still doubtful, with the text to correct.
+TEST_F(ReviewWindowTest, AValueThatIsNoNumberIsNotConfirmedAndTheReadingStaysDoubtful) {
+    const QString notANumber =
+        QStringLiteral("Показание должно быть числом: цифры и не более одного десятичного разделителя (запятая или "
+                       "точка).");
+    addReading(QStringLiteral("typed"), QStringLiteral("00100"));
+    addReading(QStringLiteral("recognised"), QStringLiteral("12?4"));
+    openWindow();
+    openReview();
+
+    moveTo(QStringLiteral("typed"));
+    const int row = list().currentRow();
+    type(QStringLiteral("12abc!"));
+    review->Button1Click();
+    form().DBEdit5->setFocus();
+    QTest::keyClick(form().DBEdit5, Qt::Key_Return);
+    EXPECT_EQ(services.messages.texts(), QStringList({notANumber, notANumber}));
+    services.messages.shown.clear();
+    EXPECT_EQ(list().currentRow(), row);
+    EXPECT_EQ(form().DBEdit5->text(), QStringLiteral("12abc!"));
+    EXPECT_EQ(background(QStringLiteral("typed")), std::nullopt) << "still doubtful";
+    EXPECT_EQ(committed(QStringLiteral("readings"), QStringLiteral("typed")).toString(), QStringLiteral("00100"));
+    EXPECT_EQ(committed(QStringLiteral("error"), QStringLiteral("typed")).toInt(), 1);
+
+    type(QStringLiteral("100,5"));
+    review->Button1Click();
+    EXPECT_TRUE(services.messages.shown.isEmpty()) << services.messages.texts().join(u'\n').toStdString();
+    EXPECT_EQ(committed(QStringLiteral("readings"), QStringLiteral("typed")).toString(), QStringLiteral("100,5"));
+    EXPECT_EQ(committed(QStringLiteral("error"), QStringLiteral("typed")).toInt(), 99);
+
+    moveTo(QStringLiteral("recognised"));
+    review->Button1Click(); // confirming untouched a recognition that is no number
+    EXPECT_EQ(services.messages.texts(), QStringList{notANumber});
+    EXPECT_EQ(committed(QStringLiteral("error"), QStringLiteral("recognised")).toInt(), 1);
+}
+
 TEST_F(ReviewWindowTest, WithAnEmptyListTheButtonsStoreNothingAndTheRefusalIsReported) {
     addReading(QStringLiteral("accepted"), QStringLiteral("5"), 0, jpeg(QSize(40, 30)));
     openWindow();

@@ -1,3 +1,4 @@
+#include "base/Failure.h"
 #include "db/Database.h"
 #include "support/MainWindowFixture.h"
 #include "tools/readings_server/ReadingsServer.h"
@@ -7,6 +8,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -82,6 +85,23 @@ protected:
     QString caption() const { return form9->windowTitle(); }
     QStringList dataFolderFiles() const {
         return QDir(fixture.folder()).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+    }
+    QString updatesFolder() const { return fixture.folder() + QStringLiteral("Updates/"); }
+    QStringList updateFolderFiles() const {
+        return QDir(updatesFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+    }
+
+    // The client's own files, by name in the data folder, with their bytes; a missing one is listed empty.
+    QMap<QString, QByteArray> clientFiles() const {
+        QStringList names = {QStringLiteral("options.ini"), QStringLiteral("compare_bd.xml"),
+                             QStringLiteral("DB/FB_PROJECT.GDB")};
+        names += dataFolderFiles();
+        QMap<QString, QByteArray> files;
+        for (const QString& name : names) {
+            QFile file(fixture.folder() + name);
+            files.insert(name, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+        }
+        return files;
     }
 };
 
@@ -197,7 +217,7 @@ TEST_F(UpdateCheckTest, DownloadSavesOpensAndAsksTheClientToEnd) {
     QTRY_COMPARE(caption(), QStringLiteral("Идет загрузка обновления"));
     waitForEnd();
 
-    const QString target = fixture.folder() + QStringLiteral("VornicClient_84.exe");
+    const QString target = updatesFolder() + QStringLiteral("VornicClient_84.exe");
     QFile saved(target);
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), file);
@@ -222,7 +242,7 @@ TEST_F(UpdateCheckTest, ExitWhileTheFileIsFetchedWritesItAndOpensNothing) {
     EXPECT_FALSE(form9->isVisible());
     waitForEnd();
 
-    QFile saved(fixture.folder() + QStringLiteral("VornicClient_84.exe"));
+    QFile saved(updatesFolder() + QStringLiteral("VornicClient_84.exe"));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), file) << "the transfer completes in the background";
     EXPECT_TRUE(services.shell.targets.isEmpty());
@@ -242,6 +262,7 @@ TEST_F(UpdateCheckTest, AFailedOrInterruptedDownloadLeavesNoFile) {
         waitForEnd();
         EXPECT_EQ(caption().toStdString(), "404 Страница не найдена");
         EXPECT_EQ(dataFolderFiles(), onlySettings);
+        EXPECT_EQ(updateFolderFiles(), QStringList());
     }
     {
         SCOPED_TRACE("the program ends midway");
@@ -252,6 +273,7 @@ TEST_F(UpdateCheckTest, AFailedOrInterruptedDownloadLeavesNoFile) {
         QTRY_VERIFY(form9->form().ProgressBar1->value() > 0);
         form9.reset();
         EXPECT_EQ(dataFolderFiles(), onlySettings);
+        EXPECT_EQ(updateFolderFiles(), QStringList());
     }
     EXPECT_TRUE(services.shell.targets.isEmpty());
     EXPECT_TRUE(services.process.exitCodes.isEmpty());
@@ -295,6 +317,92 @@ TEST_F(UpdateCheckTest, AFileNameThatLeavesTheDataFolderIsRefused) {
     EXPECT_EQ(dataFolderFiles(), before);
     EXPECT_TRUE(services.shell.targets.isEmpty());
     EXPECT_TRUE(services.process.exitCodes.isEmpty());
+}
+
+// The server names the file, and a name of the client's own must not replace the client's file: settings pointing
+// at other hosts, or a schema description that changes the database at the next start.
+TEST_F(UpdateCheckTest, TheUpdateGoesIntoItsOwnFolderWhateverItsNameAndTheClientsFilesStayAsTheyWere) {
+    serve(QByteArray());
+    context().settings().writeString(QStringLiteral("Edit_link"), QStringLiteral("link"), server->baseAddress());
+    const QStringList names = {QStringLiteral("options.ini"), QStringLiteral("compare_bd.xml"), QStringLiteral("DB"),
+                               QFileInfo(fixture.path()).fileName()};
+    ASSERT_EQ(names.last(), QStringLiteral("FB_PROJECT.GDB"));
+    const QByteArray update = updateBytes(4096);
+    for (const QString& name : names) {
+        for (const bool served : {true, false}) {
+            SCOPED_TRACE(name.toStdString() + (served ? ", answered 200" : ", answered 404"));
+            QDir(updatesFolder()).removeRecursively();
+            writeFile(kDescription, description(QStringLiteral("<row Version=\"84\" Put=\"%1\"/>").arg(name)));
+            if (served)
+                writeFile(name, update);
+            else
+                QFile::remove(QDir(updateFolder.path()).filePath(name));
+            services.shell.targets.clear();
+            services.process.exitCodes.clear();
+            createUpdateWindow();
+            waitForOffer();
+            const QMap<QString, QByteArray> before = clientFiles();
+            ASSERT_FALSE(before.value(QStringLiteral("options.ini")).isEmpty());
+            ASSERT_FALSE(before.value(QStringLiteral("DB/FB_PROJECT.GDB")).isEmpty());
+            form9->Button2Click();
+            waitForEnd();
+
+            EXPECT_TRUE(clientFiles() == before) << "the client's files are untouched";
+            if (served) {
+                const QString target = updatesFolder() + name;
+                QFile saved(target);
+                ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+                EXPECT_EQ(saved.readAll(), update);
+                EXPECT_EQ(updateFolderFiles(), QStringList{name}) << "and nothing else, no temporary file";
+                EXPECT_EQ(services.shell.targets, QStringList{target});
+            } else {
+                EXPECT_EQ(caption().toStdString(), "404 Страница не найдена");
+                EXPECT_EQ(updateFolderFiles(), QStringList());
+                EXPECT_TRUE(services.shell.targets.isEmpty());
+            }
+            form9.reset();
+        }
+    }
+}
+
+TEST(UpdateDescription, OnlyTheRootsRowElementsAreEntriesAndABrokenDeepOrLargeDescriptionIsRefused) {
+    const auto nested = [](int depth, const QByteArray& inner) {
+        return QByteArray("<a>").repeated(depth) + inner + QByteArray("</a>").repeated(depth);
+    };
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        std::optional<QList<std::pair<QString, QString>>> rows; // nothing: refused
+    };
+    const QList<Case> cases = {
+        {"rows among other nodes",
+         "<?xml version=\"1.0\"?><U><row Version=\"1\" Put=\"a\"/><?row Version=\"2\"?><x><row Version=\"3\"/>"
+         "</x><!-- <row/> --><Row Version=\"5\"/><p:row Version=\"6\"/><row Put=\"b\" Version=\"4\">text</row></U>",
+         QList<std::pair<QString, QString>>{{QStringLiteral("1"), QStringLiteral("a")},
+                                            {QStringLiteral("4"), QStringLiteral("b")}}},
+        {"the root is no entry", "<row Version=\"84\" Put=\"a\"/>", QList<std::pair<QString, QString>>{}},
+        {"as deep as allowed", "<U>" + nested(kUpdateDescriptionDepthLimit - 2, "<row/>") + "<row Version=\"7\"/></U>",
+         QList<std::pair<QString, QString>>{{QStringLiteral("7"), QString()}}},
+        {"one level deeper", "<U>" + nested(kUpdateDescriptionDepthLimit - 1, "<row/>") + "<row Version=\"7\"/></U>",
+         std::nullopt},
+        {"200,000 levels", nested(200000, {}), std::nullopt},
+        {"broken after its rows", "<U><row Version=\"84\" Put=\"a\"/></U><", std::nullopt},
+        {"empty", {}, std::nullopt},
+        {"larger than a description may be",
+         "<U><row Version=\"84\" Put=\"a\"/>" + QByteArray(kUpdateDescriptionLimit, ' ') + "</U>", std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            QList<std::pair<QString, QString>> rows;
+            for (const UpdateRow& row : parseUpdateDescription(c.bytes))
+                rows.append({row.version, row.put});
+            ASSERT_TRUE(c.rows.has_value()) << "read, not refused";
+            EXPECT_EQ(rows, *c.rows);
+        } catch (const Failure&) {
+            EXPECT_FALSE(c.rows.has_value()) << "refused";
+        }
+    }
 }
 
 TEST(UpdateFileName, PlainNamesPass) {

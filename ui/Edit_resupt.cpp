@@ -1,5 +1,8 @@
 #include "ui/Edit_resupt.h"
 
+#include "base/ReadingText.h"
+#include "base/Services.h"
+#include "base/Trimmed.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
 #include "ui/DbEdit.h"
@@ -91,6 +94,13 @@ void TForm5::Button1Click() {
             return;
         if (!onReadingAtOpening()) {
             context_.services.messages->inform(kReadingMoved);
+            return;
+        }
+        // A value the operator confirms is counted in the reports: it must be a number. An empty field stays
+        // allowed, as it always was here; the typed text is kept in the field to be corrected.
+        if (!trimmed(typed).isEmpty() && !isReadingNumber(typed)) {
+            context_.services.messages->inform(readingNumberRule());
+            ui.Label4->setText(kNotSaved);
             return;
         }
         readings_.edit();

@@ -298,13 +298,22 @@ void TForm4::Button1Click() {
             if (dataSet_.state() == DataSet::State::Edit)
                 dataSet_.cancel();
             context_.services.messages->inform(kNothingChanged);
-        } else if (!storeChange()) {
+        } else if (refuseScannerOfAnotherObject() || !storeChange()) {
             return; // refused: the panel stays open with what the operator typed, to be stored again
         }
         changing_ = false;
         enableEditor(false);
         ui.Button1->setText(kChangeCaption);
     });
+}
+
+bool TForm4::refuseScannerOfAnotherObject() {
+    // Readings find their object by its scanner number: two objects with one number would give every reading to
+    // one of them. A change is held to the check a new object passes.
+    if (!scannerIsStored(context_.database, dataSet_.field(kScanner).asString(), currentObject()))
+        return false;
+    context_.services.messages->inform(kDuplicateScanner);
+    return true;
 }
 
 bool TForm4::storeChange() {
@@ -382,6 +391,11 @@ bool TForm4::DBGrid1LeaveRow() {
     // "Сохранить новую запись": the row is checked, then stored with the list on it, or it stays open with the
     // check's message. Either way the key's own move is not made: the list stands where the operator can see
     // what became of the row. (A press in the list has dropped the row before the list moves.)
+    // Moving off a changed row stores the change: not with another object's scanner number.
+    if (dataSet_.state() == DataSet::State::Edit) {
+        bool refused = false;
+        return reportFailures([&] { refused = refuseScannerOfAnotherObject(); }) && !refused;
+    }
     if (dataSet_.state() != DataSet::State::Insert)
         return true;
     if (adding_)

@@ -54,6 +54,9 @@ private:
     // Stores the new row after its checks; false when a check stopped it and the row stays open.
     bool storeNewRow();
     void readBackNewObject(const QString& scanner);
+    // The scanner number of the open change is another object's: the operator is told, and the change must not be
+    // stored.
+    bool refuseScannerOfAnotherObject();
     // Stores the open change; false when it was refused, with the operator told why and the typed values back in
     // the fields.
     bool storeChange();

@@ -1,6 +1,7 @@
 #include "ui/Problem_object.h"
 
 #include "base/IniFile.h"
+#include "base/ReadingText.h"
 #include "base/Services.h"
 #include "base/Trimmed.h"
 #include "db/Database.h"
@@ -183,6 +184,11 @@ bool TForm11::confirmCurrentRow() {
     // operator is asked for one and stays on the reading, still doubtful.
     if (!dataSet_.isEmpty() && trimmed(ui.DBEdit5->text()).isEmpty()) {
         context_.services.messages->inform(kValueNeeded);
+        return false;
+    }
+    // Nor is anything but a number a reading: a confirmed value leaves the review and is counted in the reports.
+    if (!dataSet_.isEmpty() && !isReadingNumber(ui.DBEdit5->text())) {
+        context_.services.messages->inform(readingNumberRule());
         return false;
     }
     // The value in "Реальные показания" is stored as it stands, typed over or not: untouched, it confirms the

@@ -1,37 +1,55 @@
 #include "update/Threadupdate.h"
 
+#include "base/DataFolder.h"
 #include "base/Failure.h"
 
-#include <QDomDocument>
-#include <QDomElement>
-#include <QDomNode>
-#include <QDomNodeList>
+#include <QDir>
 #include <QSaveFile>
 #include <QTimer>
+#include <QXmlStreamReader>
 
 namespace vornic {
 
 QList<UpdateRow> parseUpdateDescription(const QByteArray& bytes) {
-    QDomDocument document;
-    QString message;
-    int line = 0;
-    int column = 0;
-    if (!document.setContent(bytes, false, &message, &line, &column))
+    if (bytes.size() > kUpdateDescriptionLimit)
+        throw Failure(QStringLiteral("Описание обновления больше %1 байт.").arg(kUpdateDescriptionLimit));
+    // Read as a stream, not as a tree: the server decides how deep the document nests, and a tree that deep
+    // takes the stack down as it is freed. The stream is read to its end, so that a document broken anywhere,
+    // even after its rows, is refused as a whole.
+    QXmlStreamReader reader(bytes);
+    // Names are taken as written, prefix and all: "x:row" is no row, and an undeclared prefix is no error.
+    reader.setNamespaceProcessing(false);
+    QList<UpdateRow> rows;
+    int depth = 0;
+    while (!reader.atEnd()) {
+        switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            if (++depth > kUpdateDescriptionDepthLimit)
+                throw Failure(QStringLiteral("Описание обновления вложено глубже %1 уровней (строка %2, "
+                                             "позиция %3).")
+                                  .arg(kUpdateDescriptionDepthLimit)
+                                  .arg(reader.lineNumber())
+                                  .arg(reader.columnNumber()));
+            // Only elements are entries: a processing instruction named "row" carries no attributes.
+            if (depth == 2 && reader.qualifiedName() == u"row") {
+                const QXmlStreamAttributes attributes = reader.attributes();
+                rows.append({attributes.value(QStringLiteral("Version")).toString(),
+                             attributes.value(QStringLiteral("Put")).toString()});
+            }
+            break;
+        case QXmlStreamReader::EndElement:
+            --depth;
+            break;
+        default:
+            break;
+        }
+    }
+    if (reader.hasError())
         throw Failure(QStringLiteral("Описание обновления не является правильным XML-документом: %1 (строка %2, "
                                      "позиция %3).")
-                          .arg(message)
-                          .arg(line)
-                          .arg(column));
-    QList<UpdateRow> rows;
-    const QDomNodeList children = document.documentElement().childNodes();
-    for (int i = 0; i < children.count(); ++i) {
-        const QDomNode node = children.item(i);
-        // A processing instruction named "row" is no entry: only elements carry attributes.
-        if (!node.isElement() || node.nodeName() != u"row")
-            continue;
-        const QDomElement row = node.toElement();
-        rows.append({row.attribute(QStringLiteral("Version")), row.attribute(QStringLiteral("Put"))});
-    }
+                          .arg(reader.errorString())
+                          .arg(reader.lineNumber())
+                          .arg(reader.columnNumber()));
     return rows;
 }
 
@@ -52,6 +70,10 @@ bool isPlainFileName(const QString& name) {
         if (c == u'/' || c == u'\\' || c == u':' || c.unicode() < 0x20 || c.unicode() == 0x7f)
             return false;
     return true;
+}
+
+QString updateFolder(const QString& dataFolder) {
+    return dataFile(dataFolder, QStringLiteral("Updates\\"));
 }
 
 std::optional<QString> updateFailureCaption(const HttpFailure& failure) {
@@ -209,7 +231,10 @@ void ThreadUpdate::download(const QString& put) {
         return;
     }
     const QString url = baseAddress_ + QStringLiteral("Software_Update/") + put;
-    const QString target = dataFolder_ + put;
+    // Not the data folder itself: a name such as "options.ini" or "compare_bd.xml" would replace the client's
+    // settings or change its database at the next start.
+    const QString folder = vornic::updateFolder(dataFolder_);
+    const QString target = folder + put;
     Q_EMIT captionChanged(QStringLiteral("Идет загрузка обновления"));
     // "Выход" during the transfer does not cut it short: only the program's end does (abandoned_).
     const HttpClient http(&abandoned_, {}, kRequestHeaders);
@@ -227,6 +252,11 @@ void ThreadUpdate::download(const QString& put) {
     }
     // Written under a temporary name and renamed only when whole: a full disk or the program's end midway leaves
     // no file of the update's name.
+    if (!QDir().mkpath(folder)) {
+        Q_EMIT captionChanged(QStringLiteral("Не удалось создать папку обновлений: ") +
+                              QDir::toNativeSeparators(folder));
+        return;
+    }
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly) || out.write(file) != file.size() || !out.commit()) {
         Q_EMIT captionChanged(QStringLiteral("Не удалось записать файл обновления: ") + out.errorString());

@@ -19,19 +19,29 @@ namespace vornic {
 // One "row" of the update description, its attributes as the server wrote them.
 struct UpdateRow {
     QString version; // "Version": a decimal integer, or anything the server sent
-    QString put;     // "Put": the update file's name in "Software_Update/" and in the data folder
+    QString put;     // "Put": the update file's name in "Software_Update/" and in the client's "Updates/" folder
 };
 
+// The most an update description may take, in bytes: more is no description of this client's.
+inline constexpr qint64 kUpdateDescriptionLimit = 1024 * 1024;
+// How deep its elements may nest: the rows are the root's children, and nothing the client reads lies deeper.
+inline constexpr int kUpdateDescriptionDepthLimit = 32;
+
 // The "row" children of the description's root, in document order; other nodes are passed over. Throws Failure
-// when the bytes are not an XML document.
+// when the bytes are not an XML document, are more than kUpdateDescriptionLimit or nest deeper than
+// kUpdateDescriptionDepthLimit.
 QList<UpdateRow> parseUpdateDescription(const QByteArray& bytes);
 
 // Whether the offered version is newer than the current one; nothing when either is not a decimal integer.
 std::optional<bool> isNewerVersion(const QString& offered, const QString& current);
 
-// The update file is written into the data folder and then opened: its name must stay there. Refused: an empty
+// The update file is written into the update folder and then opened: its name must stay there. Refused: an empty
 // name, "." and "..", a path separator of either kind, a drive or stream colon, a control character.
 bool isPlainFileName(const QString& name);
+
+// The folder of the data folder that downloaded updates go into, and nothing else: whatever name the server
+// gives, the file can never be one of the client's own (its settings, its database, a schema description).
+QString updateFolder(const QString& dataFolder);
 
 // The caption the update window shows for a failed request; nothing for a failure it does not report.
 std::optional<QString> updateFailureCaption(const HttpFailure& failure);
@@ -40,8 +50,9 @@ std::optional<QString> updateFailureCaption(const HttpFailure& failure);
 
 // The update check of one client start: it asks the server's "Software_Update/" folder whether a newer version
 // exists and, when one does, has the update window shown and waits for the operator. On "Скачать" it fetches the
-// file into the data folder and asks for it to be opened and the client ended; on "Выход" it ends. Only a whole
-// file ever appears there under the update's name: a failed or interrupted transfer leaves nothing.
+// file into the update folder of the data folder and asks for it to be opened and the client ended; on "Выход" it
+// ends. Only a whole file ever appears there under the update's name: a failed or interrupted transfer leaves
+// nothing.
 //
 // Its effects on windows are signals, which reach the user-interface thread in the order sent; it touches no
 // database and no window itself.
@@ -50,7 +61,7 @@ class ThreadUpdate final : public QThread {
     Q_DISABLE_COPY_MOVE(ThreadUpdate)
 
 public:
-    static constexpr qint64 kDescriptionLimit = 1024 * 1024;
+    static constexpr qint64 kDescriptionLimit = vornic::kUpdateDescriptionLimit;
     static constexpr qint64 kFileLimit = 512 * 1024 * 1024;
 
     // Made on the user-interface thread, with the server base address and the client's version as they stand now

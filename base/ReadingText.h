@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+namespace vornic {
+
+// Whether a text the operator gives as a meter reading is a number: the digits 0 to 9 with at most one decimal
+// separator, a comma or a full stop (the recognition writes either), and at least one digit. Blanks and control
+// characters around it are no part of it, as for every reader of readings. A sign is refused: a meter counts up
+// from zero, so a reading is never negative, and "+" says nothing a reading needs. An empty text is no number;
+// whether a window takes one is the window's rule.
+bool isReadingNumber(QStringView text);
+
+// What the operator is told when a reading is refused for not being a number.
+QString readingNumberRule();
+
+} // namespace vornic
