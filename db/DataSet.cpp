@@ -503,7 +503,7 @@ void DataSet::cancel() {
 void DataSet::leaveEditing() {
     if (state_ != State::Edit && state_ != State::Insert)
         return;
-    if (modified_)
+    if (modified_ && (!keepOnLeave_ || keepOnLeave_(*this)))
         post();
     else
         cancel();

@@ -63,6 +63,8 @@ public:
     void setDeleteSql(const QString& sql) { deleteSql_ = sql; }
     // How a refused change names its row to the operator ("«Иванов», сканер 860001"); the key by default.
     void setRowLabel(std::function<QString(const DataSet&, int row)> label) { rowLabel_ = std::move(label); }
+    // Asked when a changed row is left by a move to another row: false drops the change instead of storing it.
+    void setKeepOnLeave(std::function<bool(const DataSet&)> keep) { keepOnLeave_ = std::move(keep); }
 
     // Makes this the detail of master: a ":FIELD" of the select takes the master's current FIELD, and every
     // positioning of the master runs the select again while this data set is open.
@@ -163,6 +165,7 @@ private:
     QVariantList originalRow_;
     bool modified_ = false;
     std::function<QString(const DataSet&, int)> rowLabel_;
+    std::function<bool(const DataSet&)> keepOnLeave_;
 };
 
 } // namespace vornic

@@ -49,7 +49,7 @@ done
 # Linked libraries come from dpkg-shlibdeps; the engine and the platform plug-ins are loaded without linking and
 # are named by hand. A fresh system's apt pulls in exactly these.
 depends=$(dpkg-deb -f "$deb" Depends)
-needed=(libqt6core6 libqt6gui6 libqt6widgets6 libqt6xml6 libfbclient2 libcurl4 libjpeg62-turbo "libxlsxwriter[0-9]*"
+needed=(libqt6core6 libqt6gui6 libqt6widgets6 libfbclient2 libcurl4 libjpeg62-turbo "libxlsxwriter[0-9]*"
   firebird3.0-server-core qt6-qpa-plugins)
 if ldd "$build/VornicClient" | grep -q libQt6Charts; then needed+=(libqt6charts6); fi
 for package in "${needed[@]}"; do

@@ -299,6 +299,15 @@ TEST_F(ReviewWindowTest, AValueThatIsNoNumberIsNotConfirmedAndTheReadingStaysDou
     review->Button1Click(); // confirming untouched a recognition that is no number
     EXPECT_EQ(services.messages.texts(), QStringList{notANumber});
     EXPECT_EQ(committed(QStringLiteral("error"), QStringLiteral("recognised")).toInt(), 1);
+
+    // Left by a move to another row, a value that is no number is dropped rather than stored still doubtful.
+    services.messages.shown.clear();
+    type(QStringLiteral("7x"));
+    form().DBGrid1->setFocus();
+    QTest::keyClick(form().DBGrid1, list().currentRow() + 1 < list().rowCount() ? Qt::Key_Down : Qt::Key_Up);
+    EXPECT_EQ(services.messages.texts(), QStringList{notANumber + QStringLiteral(" Введённое значение не сохранено.")});
+    EXPECT_EQ(list().value(rowOf(QStringLiteral("recognised")), list().fieldIndex(QStringLiteral("READINGS"))).toString(),
+              QStringLiteral("12?4"));
 }
 
 TEST_F(ReviewWindowTest, WithAnEmptyListTheButtonsStoreNothingAndTheRefusalIsReported) {

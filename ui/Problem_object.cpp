@@ -69,6 +69,15 @@ TForm11::TForm11(WindowContext& context, QWidget* parent)
     dataSet_.setSelectSql(kSelect);
     dataSet_.setModifySql(kModify);
     dataSet_.setRowLabel(readingRowLabel);
+    // A value typed and left by a move to another row is stored with the reading still doubtful, but only when it
+    // is a number: anything else would stand in the readings until the operator comes back to it.
+    dataSet_.setKeepOnLeave([this](const DataSet& readings) {
+        const QVariant typed = readings.value(readings.currentRow(), readings.fieldIndex(kReadings));
+        if (typed.isNull() || trimmed(typed.toString()).isEmpty() || isReadingNumber(typed.toString()))
+            return true;
+        context_.services.messages->inform(readingNumberRule() + QStringLiteral(" Введённое значение не сохранено."));
+        return false;
+    });
 
     QList<GridColumn> gridColumns;
     QList<LayoutColumn> layoutColumns;
