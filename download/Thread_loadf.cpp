@@ -320,15 +320,19 @@ Thread_loadF::Outcome Thread_loadF::loadObject(qsizetype index) {
         Q_EMIT logLine(closingLine(modemId, tally));
         return Outcome::Continue;
     }
-    Q_EMIT answerProgressMaximum(reader->childNodeCount());
+    const int maximum = reader->childNodeCount();
+    Q_EMIT answerProgressMaximum(maximum);
     Q_EMIT answerProgressPosition(0);
+    // The bar moves by a thousandth at most: a long answer must not flood the window with positions it cannot show.
+    const int step = std::max(1, maximum / 1000);
     AnswerRows rows(index, *reader);
     lookAhead(rows, 0);
     int position = 0;
     Outcome outcome = Outcome::Continue;
     for (qsizetype i = 0; outcome == Outcome::Continue && rows.has(i); rows.release(i), ++i) {
         const AnswerElement& element = rows.at(i).element;
-        Q_EMIT answerProgressPosition(++position);
+        if (++position % step == 0)
+            Q_EMIT answerProgressPosition(position);
         if (const auto* error = std::get_if<AnswerError>(&element)) {
             Q_EMIT logLine(QStringLiteral("Данные по №") + modemId + QStringLiteral(" контроллера не найдены ") +
                            error->text);
@@ -351,6 +355,8 @@ Thread_loadF::Outcome Thread_loadF::loadObject(qsizetype index) {
         if (ahead.counted && --rows.waiting[row.id] == 0)
             rows.waiting.remove(row.id);
     }
+    if (position % step != 0)
+        Q_EMIT answerProgressPosition(position);
     // Pictures asked for rows that are not reached are dropped: nothing past the checkpoint is stored.
     for (AnswerRows::Entry& entry : rows.entries)
         if (entry.ahead.picture)
