@@ -2,6 +2,7 @@
 
 #include "base/DataFolder.h"
 #include "base/Failure.h"
+#include "base/ShownText.h"
 #include "db/Database.h"
 #include "db/DatabaseError.h"
 #include "db/DatabaseReason.h"
@@ -41,21 +42,12 @@ const KnownTable* tableNamed(const QString& elementName) {
     return nullptr;
 }
 
-// An entry's text as the operator is shown it: a long one cut, so that the report stays readable.
-QString shown(const QString& text) {
-    constexpr qsizetype kMaxShown = 80;
-    if (text.size() <= kMaxShown)
-        return text;
-    const qsizetype cut = text[kMaxShown - 1].isHighSurrogate() ? kMaxShown - 1 : kMaxShown;
-    return text.left(cut) + QStringLiteral("…");
-}
-
 // What is wrong with an entry, or nothing.
 QString fault(const DescribedColumn& column) {
     if (column.name.isEmpty())
         return QStringLiteral("не указано имя столбца");
     if (!isPlainIdentifier(column.name))
-        return QStringLiteral("имя столбца «%1» не является простым именем SQL").arg(shown(column.name));
+        return QStringLiteral("имя столбца «%1» не является простым именем SQL").arg(shownText(column.name));
     if (isSystemName(column.name))
         return QStringLiteral("имя столбца «%1» относится к системным именам базы данных (RDB$, MON$, SEC$)")
             .arg(column.name);
@@ -64,7 +56,7 @@ QString fault(const DescribedColumn& column) {
     if (column.type.isEmpty())
         return QStringLiteral("не указан тип столбца");
     if (!isColumnType(column.type))
-        return QStringLiteral("тип столбца «%1» не является типом SQL").arg(shown(column.type));
+        return QStringLiteral("тип столбца «%1» не является типом SQL").arg(shownText(column.type));
     return {};
 }
 

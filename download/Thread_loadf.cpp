@@ -2,6 +2,7 @@
 
 #include "base/DateText.h"
 #include "base/Failure.h"
+#include "base/ShownText.h"
 #include "base/IniFile.h"
 #include "base/JpegPicture.h"
 #include "base/Trimmed.h"
@@ -57,18 +58,9 @@ QString oneLine(const QString& text) {
     return QString(text).replace(u'\n', u' ');
 }
 
-// A text from the server as a log line shows it: a long one cut, so that one row cannot flood the log.
-QString shown(const QString& text) {
-    constexpr qsizetype kMaxShown = 80;
-    if (text.size() <= kMaxShown)
-        return text;
-    const qsizetype cut = text[kMaxShown - 1].isHighSurrogate() ? kMaxShown - 1 : kMaxShown;
-    return text.left(cut) + QStringLiteral("…");
-}
-
 // The log line of an answer row that is passed over.
 QString skippedRow(const QString& id, const QString& modemId, const QString& problem) {
-    return QStringLiteral("Строка «") + shown(id) + QStringLiteral("» ответа по №") + modemId +
+    return QStringLiteral("Строка «") + shownText(id) + QStringLiteral("» ответа по №") + modemId +
            QStringLiteral(" пропущена: ") + problem;
 }
 
@@ -84,7 +76,7 @@ QString textFault(const QString& attribute, const QString& value, int length) {
                QStringLiteral("», который нельзя сохранить в базе данных");
     }
     if (length > 0 && value.size() > length)
-        return u'«' + attribute + QStringLiteral("» длиннее %1 знаков: «").arg(length) + shown(value) + u'»';
+        return u'«' + attribute + QStringLiteral("» длиннее %1 знаков: «").arg(length) + shownText(value) + u'»';
     return {};
 }
 
@@ -402,7 +394,7 @@ void Thread_loadF::examine(AnswerRows& rows, qsizetype index, bool mayRequest) {
          {std::pair{QStringLiteral("bat"), &row.bat}, std::pair{QStringLiteral("csq"), &row.csq},
           std::pair{QStringLiteral("nsmod"), &row.nsmod}})
         if (!isWholeOrEmpty(*value)) {
-            ahead.skipLine = u'«' + name + QStringLiteral("» не целое число: «") + shown(*value) + u'»';
+            ahead.skipLine = u'«' + name + QStringLiteral("» не целое число: «") + shownText(*value) + u'»';
             return;
         }
     // The row's texts must fit their columns: one that does not is passed over, and the run goes on.
@@ -416,7 +408,7 @@ void Thread_loadF::examine(AnswerRows& rows, qsizetype index, bool mayRequest) {
         }
     ahead.time = ReadingTimeText(row.date);
     if (!ahead.time.valid) {
-        ahead.skipLine = QStringLiteral("неверное время «") + shown(row.date) + u'»';
+        ahead.skipLine = QStringLiteral("неверное время «") + shownText(row.date) + u'»';
         return;
     }
     try {
@@ -573,7 +565,7 @@ Thread_loadF::Picture Thread_loadF::fetchPicture(RowAhead& ahead, const QString&
     else
         return Picture{QVariant(result.body), false};
     if (!abandoned_)
-        Q_EMIT logLine(QStringLiteral(" Снимок ") + shown(row.id) + QStringLiteral(" по №") + modemId +
+        Q_EMIT logLine(QStringLiteral(" Снимок ") + shownText(row.id) + QStringLiteral(" по №") + modemId +
                        QStringLiteral(" на время: ") + ahead.time.text + QStringLiteral(" не получен: ") + why);
     return Picture{};
 }
