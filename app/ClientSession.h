@@ -2,7 +2,7 @@
 
 #include "db/Database.h"
 #include "download/DownloadRuns.h"
-#include "ui/WindowContext.h"
+#include "ui/common/WindowContext.h"
 
 namespace vornic {
 

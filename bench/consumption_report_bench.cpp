@@ -19,9 +19,9 @@
 #include "reports/ConsumptionReport.h"
 #include "tools/demo_data/DemoObjects.h"
 #include "tools/make_database/DatabaseMaker.h"
-#include "ui/Expense_reports.h"
-#include "ui/Glav_form.h"
-#include "ui/Threadds2select.h"
+#include "ui/reports/Expense_reports.h"
+#include "ui/main/Glav_form.h"
+#include "ui/main/Threadds2select.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -6,7 +6,7 @@
 #include "db/Database.h"
 #include "tools/demo_data/DemoObjects.h"
 #include "tools/make_database/DatabaseMaker.h"
-#include "ui/Glav_form.h"
+#include "ui/main/Glav_form.h"
 #include "app/ClientSession.h"
 #include "base/DataFolder.h"
 

@@ -15,10 +15,10 @@
 #include "tools/demo_data/DemoObjects.h"
 #include "tools/make_database/DatabaseMaker.h"
 #include "tools/readings_server/DialPicture.h"
-#include "ui/Glav_form.h"
+#include "ui/main/Glav_form.h"
 #include "app/ClientSession.h"
 #include "base/DataFolder.h"
-#include "ui/Threadds2select.h"
+#include "ui/main/Threadds2select.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -18,9 +18,9 @@
 #include "db/Statement.h"
 #include "tools/demo_data/DemoObjects.h"
 #include "tools/make_database/DatabaseMaker.h"
-#include "ui/Generate_reports.h"
-#include "ui/Glav_form.h"
-#include "ui/Threadds2select.h"
+#include "ui/reports/Generate_reports.h"
+#include "ui/main/Glav_form.h"
+#include "ui/main/Threadds2select.h"
 
 #include <QApplication>
 #include <QDir>

@@ -20,7 +20,7 @@
 #include "db/Statement.h"
 #include "tools/demo_data/DemoObjects.h"
 #include "tools/make_database/DatabaseMaker.h"
-#include "ui/Notrespondentsscanners.h"
+#include "ui/reports/Notrespondentsscanners.h"
 
 #include <QApplication>
 #include <QDir>

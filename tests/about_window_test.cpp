@@ -1,6 +1,6 @@
 #include "support/TestServices.h"
-#include "ui/About_program.h"
-#include "ui/Help_window.h"
+#include "ui/main/About_program.h"
+#include "ui/main/Help_window.h"
 
 #include <QTest>
 

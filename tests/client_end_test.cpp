@@ -5,9 +5,9 @@
 #include "db/DatabaseReason.h"
 #include "support/MainWindowFixture.h"
 #include "tools/readings_server/ReadingsServer.h"
-#include "ui/ErrorReport.h"
-#include "ui/Glav_form.h"
-#include "ui/Updatesoftware.h"
+#include "ui/common/ErrorReport.h"
+#include "ui/main/Glav_form.h"
+#include "ui/update/Updatesoftware.h"
 #include "update/Threadupdate.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 #include "reports/ConsumptionSeries.h"
 #include "support/MainWindowFixture.h"
-#include "ui/Consumption_chart.h"
-#include "ui/Edit_resupt.h"
-#include "ui/Suspicious_readings.h"
+#include "ui/readings/Consumption_chart.h"
+#include "ui/readings/Edit_resupt.h"
+#include "ui/readings/Suspicious_readings.h"
 
 #include <QApplication>
 #include <QBarSeries>

@@ -1,10 +1,10 @@
 #include "base/IniFile.h"
 #include "base/Windows1251.h"
 #include "reports/ConsumptionReport.h"
-#include "reports/RecordingSpreadsheet.h"
+#include "support/RecordingSpreadsheet.h"
 #include "reports/Spreadsheet.h"
 #include "support/MainWindowFixture.h"
-#include "ui/Expense_reports.h"
+#include "ui/reports/Expense_reports.h"
 
 #include <QFile>
 #include <QTest>

@@ -1,6 +1,6 @@
 #include "db/DataSet.h"
 #include "support/TestDatabase.h"
-#include "ui/DataSetModel.h"
+#include "ui/common/DataSetModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QLoggingCategory>

@@ -1,4 +1,4 @@
-#include "ui/Threadds2select.h"
+#include "ui/main/Threadds2select.h"
 
 #include <QTest>
 

@@ -6,7 +6,7 @@
 #include "support/MainWindowFixture.h"
 #include "support/TestServices.h"
 #include "tools/make_database/DatabaseMaker.h"
-#include "ui/Glav_form.h"
+#include "ui/main/Glav_form.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "ui/Gauge.h"
+#include "ui/common/Gauge.h"
 
 #include <QImage>
 

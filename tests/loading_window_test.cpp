@@ -1,7 +1,7 @@
 #include "base/IniFile.h"
 #include "support/MainWindowFixture.h"
 #include "tools/readings_server/ReadingsServer.h"
-#include "ui/Loading_data.h"
+#include "ui/readings/Loading_data.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

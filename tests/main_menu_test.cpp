@@ -1,6 +1,6 @@
 #include "app/Startup.h"
 #include "support/MainWindowFixture.h"
-#include "ui/Updatesoftware.h"
+#include "ui/update/Updatesoftware.h"
 
 #include <QApplication>
 #include <QTest>

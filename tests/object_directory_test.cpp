@@ -3,9 +3,9 @@
 #include "db/ObjectDirectory.h"
 #include "db/Statement.h"
 #include "support/MainWindowFixture.h"
-#include "ui/DataSetModel.h"
-#include "ui/DbGrid.h"
-#include "ui/Editor_bd.h"
+#include "ui/common/DataSetModel.h"
+#include "ui/common/DbGrid.h"
+#include "ui/objects/Editor_bd.h"
 
 #include <QApplication>
 #include <QClipboard>

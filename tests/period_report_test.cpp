@@ -2,10 +2,10 @@
 #include "base/Failure.h"
 #include "base/Windows1251.h"
 #include "reports/PeriodReport.h"
-#include "reports/RecordingSpreadsheet.h"
+#include "support/RecordingSpreadsheet.h"
 #include "reports/Spreadsheet.h"
 #include "support/MainWindowFixture.h"
-#include "ui/Generate_reports_all.h"
+#include "ui/reports/Generate_reports_all.h"
 
 #include <QFile>
 #include <QTemporaryDir>

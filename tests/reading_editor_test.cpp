@@ -1,5 +1,5 @@
 #include "support/MainWindowFixture.h"
-#include "ui/Edit_resupt.h"
+#include "ui/readings/Edit_resupt.h"
 
 #include <QApplication>
 #include <QPointer>

@@ -2,8 +2,8 @@
 #include "reports/PeriodReport.h"
 #include "reports/ScannerMaintenance.h"
 #include "support/MainWindowFixture.h"
-#include "ui/Expense_reports.h"
-#include "ui/Generate_reports.h"
+#include "ui/reports/Expense_reports.h"
+#include "ui/reports/Generate_reports.h"
 
 #include <QTest>
 

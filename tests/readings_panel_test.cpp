@@ -1,5 +1,5 @@
 #include "support/MainWindowFixture.h"
-#include "ui/Gauge.h"
+#include "ui/common/Gauge.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -2,8 +2,8 @@
 #include "base/Failure.h"
 #include "base/IniFile.h"
 #include "support/TestServices.h"
-#include "ui/PeriodPickers.h"
-#include "ui/ReportSaving.h"
+#include "ui/reports/PeriodPickers.h"
+#include "ui/reports/ReportSaving.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #include "base/Failure.h"
 #include "reports/ExcelSheet.h"
-#include "reports/RecordingSpreadsheet.h"
+#include "support/RecordingSpreadsheet.h"
 #include "reports/ReportSave.h"
 #include "reports/Spreadsheet.h"
 #include "reports/XlsxSpreadsheet.h"

@@ -1,7 +1,7 @@
 #include "base/IniFile.h"
 #include "support/MainWindowFixture.h"
 #include "support/TestJpeg.h"
-#include "ui/Problem_object.h"
+#include "ui/readings/Problem_object.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,10 +1,10 @@
 #include "base/IniFile.h"
 #include "base/Windows1251.h"
-#include "reports/RecordingSpreadsheet.h"
+#include "support/RecordingSpreadsheet.h"
 #include "reports/ScannerMaintenance.h"
 #include "reports/Spreadsheet.h"
 #include "support/MainWindowFixture.h"
-#include "ui/Scanner_maintenance.h"
+#include "ui/objects/Scanner_maintenance.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "db/Statement.h"
 #include "support/MainWindowFixture.h"
-#include "ui/Service.h"
+#include "ui/objects/Service.h"
 
 #include <QApplication>
 #include <QTest>

@@ -1,10 +1,10 @@
 #include "base/IniFile.h"
 #include "base/Windows1251.h"
-#include "reports/RecordingSpreadsheet.h"
+#include "support/RecordingSpreadsheet.h"
 #include "reports/Spreadsheet.h"
 #include "reports/SubscriberReport.h"
 #include "support/MainWindowFixture.h"
-#include "ui/Generate_reports.h"
+#include "ui/reports/Generate_reports.h"
 
 #include <QApplication>
 #include <QFile>

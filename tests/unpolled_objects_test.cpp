@@ -1,8 +1,8 @@
 #include "base/Windows1251.h"
-#include "reports/RecordingSpreadsheet.h"
+#include "support/RecordingSpreadsheet.h"
 #include "reports/Spreadsheet.h"
 #include "support/MainWindowFixture.h"
-#include "ui/Notrespondentsscanners.h"
+#include "ui/reports/Notrespondentsscanners.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 #include "support/TestServices.h"
-#include "ui/WidgetServices.h"
+#include "ui/common/WidgetServices.h"
 
 #include <QApplication>
 #include <QDesktopServices>

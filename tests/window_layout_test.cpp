@@ -1,5 +1,5 @@
 #include "base/IniFile.h"
-#include "ui/WindowLayout.h"
+#include "ui/common/WindowLayout.h"
 
 #include <QFile>
 #include <QStandardItemModel>

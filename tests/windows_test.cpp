@@ -1,5 +1,5 @@
 #include "support/TestServices.h"
-#include "ui/About_program.h"
+#include "ui/main/About_program.h"
 
 #include <gtest/gtest.h>
 

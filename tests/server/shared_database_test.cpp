@@ -10,8 +10,8 @@
 #include "server/PrivateServer.h"
 #include "support/TestServices.h"
 #include "tools/readings_server/ReadingsServer.h"
-#include "ui/ErrorReport.h"
-#include "ui/Glav_form.h"
+#include "ui/common/ErrorReport.h"
+#include "ui/main/Glav_form.h"
 
 #include <QDir>
 #include <QElapsedTimer>

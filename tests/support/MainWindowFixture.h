@@ -4,7 +4,7 @@
 #include "db/DataSet.h"
 #include "support/TestDatabase.h"
 #include "support/TestServices.h"
-#include "ui/Glav_form.h"
+#include "ui/main/Glav_form.h"
 
 #include <gtest/gtest.h>
 

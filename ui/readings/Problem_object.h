@@ -1,0 +1,60 @@
+#pragma once
+
+#include "db/DataSet.h"
+#include "ui/common/WindowContext.h"
+#include "ui/common/WindowLayout.h"
+#include "ui_Problem_object.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <optional>
+
+// The review of doubtful recognitions: every reading of every object that the server was not sure of, each with
+// its dial picture beside the recognised value, so that the operator confirms or corrects it, or puts the
+// recognised value back. Made once at start-up; the list is read afresh at every opening.
+class TForm11 final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TForm11)
+
+public:
+    explicit TForm11(vornic::WindowContext& context, QWidget* parent = nullptr);
+
+    // Event handlers, public so that tests drive them as the operator would.
+    void FormActivate();
+    void FormClose();
+    void Button1Click(); // "Изенить": the value in "Реальные показания" is the operator's
+    void Button3Click(); // "Вернуть": the recognised value is back, and the reading doubtful again
+    // Enter in "Реальные показания": what "Изенить" does, then on to the next reading; an empty field asks for a
+    // value instead.
+    void DBEdit5KeyEnter();
+    // Shows the current row's dial picture.
+    void IBDataSet1AfterScroll();
+    void DBGrid1CellClick();
+    void DBGrid1KeyUp();
+    void DBGrid1TitleClick(int column);
+
+    vornic::DataSet& IBDataSet1() { return dataSet_; }
+    Ui::TForm11& form() { return ui; }
+
+    // Escape closes the window like its close box, so that the closing steps run.
+    void reject() override { close(); }
+
+protected:
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Opens the current row, lets change set its fields and stores it with a retaining commit. Returns false
+    // when the data layer refused; the refusal has then been reported.
+    bool storeCurrentRow(const std::function<void()>& change);
+    bool confirmCurrentRow();
+
+    vornic::WindowContext& context_;
+    Ui::TForm11 ui;
+    vornic::DataSet dataSet_;
+    std::optional<vornic::WindowLayout> layout_; // made once the form's list exists
+    bool activated_ = false;                     // since the window was last shown
+};

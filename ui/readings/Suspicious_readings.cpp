@@ -1,0 +1,132 @@
+#include "ui/readings/Suspicious_readings.h"
+
+#include "base/DateText.h"
+#include "base/IniFile.h"
+#include "reports/ConsumptionReport.h"
+#include "ui/common/ErrorReport.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QShowEvent>
+#include <QTableWidgetItem>
+
+#include <algorithm>
+#include <utility>
+
+using namespace vornic;
+
+namespace {
+
+const QString kSection = QStringLiteral("TForm14");
+
+// The list's columns: the name its width is kept under, the title, the width it opens with.
+struct Column {
+    QString field;
+    QString title;
+    int designWidth;
+};
+
+const QList<Column> kColumns = {
+    {QStringLiteral("FIO"), QStringLiteral("Объект"), 220},
+    {QStringLiteral("ID_SCANNER"), QStringLiteral("Сканер"), 90},
+    {QStringLiteral("DAT"), QStringLiteral("Дата и время"), 135},
+    {QStringLiteral("READINGS"), QStringLiteral("Показание"), 90},
+    {QStringLiteral("PREVIOUS"), QStringLiteral("Предыдущее"), 100},
+    {QStringLiteral("REASON"), QStringLiteral("Причина"), 300},
+};
+
+QStringList cells(const ImplausibleReading& reading) {
+    return {reading.fio.trimmed(),
+            reading.scanner.trimmed(),
+            dateTimeText(reading.at),
+            reading.value.trimmed(),
+            reading.previous ? readingText(*reading.previous) : QString(),
+            reading.reason};
+}
+
+} // namespace
+
+TForm14::TForm14(WindowContext& context, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      context_(context) {
+    ui.setupUi(this);
+    ui.StringGrid1->setColumnCount(static_cast<int>(kColumns.size()));
+    QStringList titles;
+    QList<LayoutColumn> layoutColumns;
+    for (const Column& column : kColumns) {
+        layoutColumns.append({column.field, static_cast<int>(titles.size()), column.designWidth});
+        titles.append(column.title);
+    }
+    ui.StringGrid1->setHorizontalHeaderLabels(titles);
+    ui.StringGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    layout_.emplace(kSection, this, ui.StringGrid1, layoutColumns);
+
+    connect(ui.StringGrid1, &QTableWidget::cellDoubleClicked, this,
+            [this](int row, int) { StringGrid1DblClick(row); });
+    connect(ui.Button1, &QPushButton::clicked, this, &TForm14::Button1Click);
+    connect(ui.Button2, &QPushButton::clicked, this, &QDialog::close);
+}
+
+bool TForm14::event(QEvent* event) {
+    // Coming back from the reading editor or a message box activates the window again; the list is read again
+    // where that is due, not at every activation.
+    if (event->type() == QEvent::WindowActivate && !std::exchange(activated_, true))
+        FormActivate();
+    return QDialog::event(event);
+}
+
+void TForm14::showEvent(QShowEvent* event) {
+    if (!event->spontaneous())
+        activated_ = false;
+    QDialog::showEvent(event);
+}
+
+void TForm14::FormActivate() {
+    reportFailures([&] { layout_->restore(context_.settings()); });
+    readList();
+}
+
+void TForm14::FormClose() {
+    reportFailures([&] {
+        IniFile settings = context_.settings();
+        layout_->save(settings);
+    });
+}
+
+void TForm14::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TForm14::Button1Click() {
+    readList();
+}
+
+void TForm14::readList() {
+    // The operator goes down the list: after a reading is handled the same place stays selected, which is now
+    // the next reading.
+    const int selected = ui.StringGrid1->currentRow();
+    listed_.clear();
+    ui.StringGrid1->setRowCount(0);
+    reportFailures([&] {
+        listed_ = findImplausibleReadings(context_.database, implausibleFactor(context_.settings()));
+    });
+    ui.StringGrid1->setRowCount(static_cast<int>(listed_.size()));
+    for (int row = 0; row < listed_.size(); ++row) {
+        const QStringList texts = cells(listed_.at(row));
+        for (int column = 0; column < texts.size(); ++column)
+            ui.StringGrid1->setItem(row, column, new QTableWidgetItem(texts.at(column)));
+    }
+    ui.Label2->setText(QStringLiteral("Подозрительных показаний: ") + QString::number(listed_.size()));
+    if (!listed_.isEmpty())
+        ui.StringGrid1->selectRow(std::clamp(selected, 0, static_cast<int>(listed_.size()) - 1));
+}
+
+void TForm14::StringGrid1DblClick(int row) {
+    if (row < 0 || row >= listed_.size())
+        return;
+    const ImplausibleReading reading = listed_.at(row);
+    Q_EMIT readingChosen(reading.object, reading.id);
+    readList();
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "reports/ImplausibleReadings.h"
+#include "ui/common/WindowContext.h"
+#include "ui/common/WindowLayout.h"
+#include "ui_Suspicious_readings.h"
+
+#include <QDialog>
+#include <QList>
+
+#include <optional>
+
+// The readings that their own object's history makes implausible, each with its reason: the confident
+// misreadings the server's doubt flag does not catch. The operator checks one by a double click, which opens it
+// in the reading editor through the main window; the list is read again when the editor closes. Made for one
+// opening; it changes nothing by itself.
+class TForm14 final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TForm14)
+
+public:
+    explicit TForm14(vornic::WindowContext& context, QWidget* parent = nullptr);
+
+    // Event handlers, public so that tests drive them as the operator would.
+    void FormActivate();
+    void FormClose();
+    void Button1Click(); // "Обновить"
+    void StringGrid1DblClick(int row);
+
+    // The readings as listed, row by row.
+    const QList<vornic::ImplausibleReading>& listed() const { return listed_; }
+    Ui::TForm14& form() { return ui; }
+
+    // Escape closes the window like its close box, so that the closing steps run.
+    void reject() override { close(); }
+
+Q_SIGNALS:
+    // The operator wants to see this reading in the reading editor. Whoever opens the editor does so before
+    // returning: the list is read again as soon as the signal returns.
+    void readingChosen(int object, const QString& reading);
+
+protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void readList();
+
+    Ui::TForm14 ui;
+    vornic::WindowContext& context_;
+    QList<vornic::ImplausibleReading> listed_;
+    std::optional<vornic::WindowLayout> layout_;
+    bool activated_ = false; // since the window was last shown
+};

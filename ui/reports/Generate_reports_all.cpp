@@ -1,0 +1,118 @@
+#include "ui/reports/Generate_reports_all.h"
+
+#include "base/Services.h"
+#include "reports/PeriodReport.h"
+#include "reports/ReportSave.h"
+#include "ui/common/DataSetModel.h"
+#include "ui/common/DbGrid.h"
+#include "ui/common/ErrorReport.h"
+#include "ui/reports/ReportSaving.h"
+
+#include <QShowEvent>
+
+#include <optional>
+#include <utility>
+
+using namespace vornic;
+
+namespace {
+
+// The scope that the choice's text names; a typed text that is neither item names none, and Build then does
+// nothing.
+std::optional<PeriodScope> chosenScope(const QComboBox& choice) {
+    switch (choice.findText(choice.currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive)) {
+    case 0:
+        return PeriodScope::AllSubscribers;
+    case 1:
+        return PeriodScope::MarkedGroup;
+    default:
+        return std::nullopt;
+    }
+}
+
+// A typed text stays as typed: an inline completion would turn "январь" into a month the operator did not
+// write, and Enter would add it to the items.
+void keepTypedText(QComboBox& choice) {
+    choice.setCompleter(nullptr);
+    choice.setInsertPolicy(QComboBox::NoInsert);
+}
+
+} // namespace
+
+TForm7::TForm7(WindowContext& context, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      context_(context), dataSet_(context.database) {
+    ui.setupUi(this);
+    setFixedSize(size());
+    keepTypedText(*ui.ComboBox2);
+    keepTypedText(*ui.ComboBox3);
+    ui.ComboBox2->setCurrentIndex(0);
+    setUpFormatChoice(*ui.ComboBox1);
+    ui.DBGrid1->bind(dataSet_, {
+                                   {QStringLiteral("ID_OBJECT"), QStringLiteral("ID абонента"), true, 103},
+                                   {QStringLiteral("FIO"), QStringLiteral("ФИО абонента"), true, 131},
+                                   {QStringLiteral("ID_SCANNER"), QStringLiteral("ID сканера"), true, 76},
+                                   {QStringLiteral("DAT"), QStringLiteral("Дата"), true, 77},
+                                   {QStringLiteral("READINGS"), QStringLiteral("Показания"), true, 115},
+                               });
+    connect(ui.Button1, &QPushButton::clicked, this, &TForm7::Button1Click);
+    connect(ui.Button2, &QPushButton::clicked, this, &TForm7::Button2Click);
+    connect(ui.Button3, &QPushButton::clicked, this, &QDialog::close);
+}
+
+bool TForm7::event(QEvent* event) {
+    // Only an opening activates the window: coming back from a message box or the save dialog must not empty the
+    // result the operator is saving.
+    if (event->type() == QEvent::WindowActivate && !std::exchange(activated_, true))
+        FormActivate();
+    return QDialog::event(event);
+}
+
+void TForm7::showEvent(QShowEvent* event) {
+    if (!event->spontaneous())
+        activated_ = false;
+    QDialog::showEvent(event);
+}
+
+void TForm7::FormActivate() {
+    reportFailures([&] {
+        FillMonthList();
+        ui.ComboBox3->setCurrentIndex(0);
+        dataSet_.close();
+    });
+}
+
+void TForm7::FillMonthList() {
+    ui.ComboBox3->clear();
+    ui.ComboBox3->addItems(vornic::FillMonthList(context_.services.clock->today()));
+}
+
+void TForm7::Button1Click() {
+    reportFailures([&] {
+        const std::optional<PeriodScope> scope = chosenScope(*ui.ComboBox2);
+        if (!scope)
+            return;
+        dataSet_.close();
+        // A month text that names no month ends the Build here, with the list left empty.
+        const ReportMonth month = reportMonth(ui.ComboBox3->currentText(), context_.services.clock->today());
+        dataSet_.setSelectSql(periodReportSelect(*scope, month));
+        dataSet_.open();
+    });
+}
+
+void TForm7::Button2Click() {
+    reportFailures([&] {
+        // Before any Build the result is closed, and this is where the Save action is refused.
+        dataSet_.first();
+        const std::optional<ReportFormat> format = chosenFormat(*ui.ComboBox1);
+        if (!format)
+            return;
+        const ReportContent content{
+            [&] { return periodReportLines(periodReportRows(dataSet_)); },
+            [&] { return periodReportElements(periodReportRows(dataSet_)); },
+            [&] { return periodReportSheet(periodReportRows(dataSet_)); },
+        };
+        saveReport(*format, context_.services, content);
+        dataSet_.first();
+    });
+}

@@ -1,0 +1,105 @@
+#include "ui/reports/Notrespondentsscanners.h"
+
+#include "base/IniFile.h"
+#include "base/Services.h"
+#include "reports/ReportSave.h"
+#include "reports/UnpolledObjects.h"
+#include "ui/common/DbGrid.h"
+#include "ui/common/ErrorReport.h"
+#include "ui/reports/ReportSaving.h"
+
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QShowEvent>
+
+#include <utility>
+
+using namespace vornic;
+
+namespace {
+
+const QString kSection = QStringLiteral("TForm10");
+const QString kStartKey = QStringLiteral("DateTimePicker1");
+
+} // namespace
+
+TForm10::TForm10(WindowContext& context, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::MSWindowsFixedSizeDialogHint),
+      context_(context), list_(context.database) {
+    ui.setupUi(this);
+    // Three short columns and a few buttons: nothing gains from another size.
+    setFixedSize(size());
+
+    ui.DBGrid1->bind(list_, {
+                                {QStringLiteral("ID_SCANNER"), QStringLiteral("ID сканера"), true, 120},
+                                {QStringLiteral("FIO"), QStringLiteral("ФИО"), true, 220},
+                                {QStringLiteral("ADDRESS"), QStringLiteral("Адрес"), true, 260},
+                            });
+    ui.DBGrid1->horizontalHeader()->setStretchLastSection(true);
+    setUpFormatChoice(*ui.ComboBox1);
+
+    // Set once per run: later openings show the days the operator last chose. The end is the day the program
+    // started, even when the window is first opened after midnight. Without a stored start, as at the first run,
+    // the period begins on the first day of the month instead of being refused.
+    reportFailures([&] {
+        ui.DateTimePicker1->loadDay(context_.settings(), kSection, kStartKey, *context_.services.clock);
+        ui.DateTimePicker2->setDay(context_.services.clock->today());
+    });
+
+    connect(ui.Button1, &QPushButton::clicked, this, &TForm10::Button1Click);
+    connect(ui.Button2, &QPushButton::clicked, this, &TForm10::Button2Click);
+    connect(ui.Button4, &QPushButton::clicked, this, &QDialog::close);
+}
+
+bool TForm10::event(QEvent* event) {
+    // Only the opening counts: coming back from a message box, a save dialog or the spreadsheet program that a
+    // workbook was opened in must leave the formed list as it is.
+    if (event->type() == QEvent::WindowActivate && !std::exchange(activated_, true))
+        FormActivate();
+    return QDialog::event(event);
+}
+
+void TForm10::showEvent(QShowEvent* event) {
+    if (!event->spontaneous())
+        activated_ = false;
+    QDialog::showEvent(event);
+}
+
+void TForm10::FormActivate() {
+    // A list formed at an earlier opening may no longer be true; it is formed again on demand.
+    reportFailures([&] { list_.close(); });
+}
+
+void TForm10::Button1Click() {
+    reportFailures([&] {
+        list_.close();
+        list_.setSelectSql(unpolledObjectsSelect(ui.DateTimePicker1->dateText(), ui.DateTimePicker2->dateText()));
+        list_.open();
+    });
+}
+
+void TForm10::Button2Click() {
+    reportFailures([&] {
+        // Before the list is formed this fails on the closed list, and nothing is written.
+        list_.first();
+        const std::optional<ReportFormat> format = chosenFormat(*ui.ComboBox1);
+        if (!format)
+            return;
+        ReportContent content;
+        content.lines = [&] { return unpolledObjectsLines(unpolledObjects(list_)); };
+        content.elements = [&] { return unpolledObjectsElements(unpolledObjects(list_)); };
+        content.sheet = [&] { return unpolledObjectsSheet(unpolledObjects(list_)); };
+        saveReport(*format, context_.services, content);
+        list_.first();
+    });
+}
+
+void TForm10::FormClose() {
+    reportFailures([&] { ui.DateTimePicker1->saveDay(context_.settings(), kSection, kStartKey); });
+}
+
+void TForm10::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
