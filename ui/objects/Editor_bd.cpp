@@ -104,7 +104,7 @@ bool isOpenForInput(const DataSet& dataSet) {
 } // namespace
 
 TForm4::TForm4(WindowContext& context, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+    : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
                           Qt::WindowCloseButtonHint),
       context_(context), dataSet_(context.database) {
     ui.setupUi(this);
@@ -186,25 +186,11 @@ std::optional<int> TForm4::currentObject() {
     return id.asInteger();
 }
 
-bool TForm4::event(QEvent* event) {
-    // The directory opens no window of its own, so only its opening activates it: coming back from a message box
-    // must not put the column widths back that the operator has just dragged.
-    if (event->type() == QEvent::WindowActivate && !std::exchange(activated_, true))
-        FormActivate();
-    return QDialog::event(event);
-}
-
-void TForm4::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        activated_ = false;
-    QDialog::showEvent(event);
-}
-
 bool TForm4::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress &&
         (watched == ui.DBGrid1->viewport() || watched == ui.DBGrid1->horizontalHeader()->viewport()))
         DBGrid1MouseDown();
-    return QDialog::eventFilter(watched, event);
+    return OpeningDialog::eventFilter(watched, event);
 }
 
 void TForm4::FormActivate() {
@@ -228,11 +214,6 @@ void TForm4::FormClose() {
     });
     // An open row is neither stored nor dropped: the operator finds it as it was at the next opening.
     Q_EMIT context_.changes.objectsChanged();
-}
-
-void TForm4::closeEvent(QCloseEvent* event) {
-    FormClose();
-    event->accept();
 }
 
 void TForm4::Button_add_bdClick() {

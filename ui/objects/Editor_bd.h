@@ -1,18 +1,17 @@
 #pragma once
 
 #include "db/DataSet.h"
+#include "ui/common/OpeningDialog.h"
 #include "ui/common/WindowContext.h"
 #include "ui/common/WindowLayout.h"
 #include "ui_Editor_bd.h"
-
-#include <QDialog>
 
 #include <optional>
 
 // The object directory: the operator adds, changes and removes the monitored objects through the editor panel,
 // finds one by the beginning of a field and sorts the list by any column. Made once at start-up, with its list
 // open from then on; the toggles, the open row and the sort direction live as long as the program.
-class TForm4 final : public QDialog {
+class TForm4 final : public vornic::OpeningDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm4)
 
@@ -20,8 +19,10 @@ public:
     explicit TForm4(vornic::WindowContext& context, QWidget* parent = nullptr);
 
     // Event handlers, public so that tests drive them as the operator would.
-    void FormActivate();
-    void FormClose();
+    // The directory opens no window of its own, so only its opening activates it: coming back from a message box
+    // must not put the column widths back that the operator has just dragged.
+    void FormActivate() override;
+    void FormClose() override;
     void Button_add_bdClick();    // "Новая запись", then "Сохранить новую запись"
     void Button1Click();          // "Изменить запись ", then "Сохранить изменения"
     void Button_remove_bdClick(); // "Удалить запись": the object with its journal and readings, unasked
@@ -37,14 +38,8 @@ public:
     bool adding() const { return adding_; }
     bool changing() const { return changing_; }
 
-    // Escape closes the window like its close box, so that the closing steps run.
-    void reject() override { close(); }
-
 protected:
-    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void bindEditor();
@@ -68,5 +63,4 @@ private:
     bool adding_ = false;
     bool changing_ = false;
     bool sortAscending_ = true; // the direction of the next sort, whichever column it is on
-    bool activated_ = false;    // since the window was last shown
 };

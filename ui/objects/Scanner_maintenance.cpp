@@ -36,7 +36,7 @@ constexpr int kLastFigure = 7;
 
 } // namespace
 
-TForm16::TForm16(WindowContext& context, QWidget* parent) : QDialog(parent), context_(context) {
+TForm16::TForm16(WindowContext& context, QWidget* parent) : OpeningDialog(parent), context_(context) {
     ui.setupUi(this);
     model_.setHorizontalHeaderLabels(maintenanceTitles());
     ui.StringGrid1->setModel(&model_);
@@ -51,13 +51,6 @@ TForm16::TForm16(WindowContext& context, QWidget* parent) : QDialog(parent), con
     connect(ui.Button1, &QPushButton::clicked, this, &TForm16::Button1Click);
     connect(ui.Button2, &QPushButton::clicked, this, &TForm16::Button2Click);
     connect(ui.Button4, &QPushButton::clicked, this, &QDialog::close);
-}
-
-bool TForm16::event(QEvent* event) {
-    // Only the opening makes the list: coming back from the save dialog or the spreadsheet program leaves it.
-    if (event->type() == QEvent::WindowActivate && !std::exchange(activated_, true))
-        FormActivate();
-    return QDialog::event(event);
 }
 
 void TForm16::FormActivate() {
@@ -109,8 +102,4 @@ void TForm16::Button2Click() {
         content.sheet = [&] { return maintenanceSheet(rows_); };
         saveReport(*format, context_.services, content);
     });
-}
-
-void TForm16::closeEvent(QCloseEvent* event) {
-    event->accept();
 }

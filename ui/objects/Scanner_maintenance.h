@@ -1,15 +1,15 @@
 #pragma once
 
 #include "reports/ScannerMaintenance.h"
+#include "ui/common/OpeningDialog.h"
 #include "ui/common/WindowContext.h"
 #include "ui_Scanner_maintenance.h"
 
-#include <QDialog>
 #include <QStandardItemModel>
 
 // The scanners to see to: silent ones, batteries about to run out, weak signals, the most urgent first. Made at
 // each opening and gone when closed; it reads the database and the settings and changes neither.
-class TForm16 final : public QDialog {
+class TForm16 final : public vornic::OpeningDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm16)
 
@@ -17,21 +17,14 @@ public:
     explicit TForm16(vornic::WindowContext& context, QWidget* parent = nullptr);
 
     // Event handlers, public so that tests drive them as the operator would.
-    void FormActivate(); // the opening: the list is made
+    // Only the opening makes the list: coming back from the save dialog or the spreadsheet program leaves it.
+    void FormActivate() override; // the opening: the list is made
     void Button1Click(); // "Обновить"
     void Button2Click(); // "Сохранить"
 
     const QList<vornic::MaintenanceRow>& rows() const { return rows_; }
     QStandardItemModel& model() { return model_; }
     Ui::TForm16& form() { return ui; }
-
-    // Escape closes the window like its close box.
-    void reject() override { close(); }
-
-protected:
-    bool event(QEvent* event) override;
-    // Closes without QDialog's own step, which would ask reject() and so close() again.
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void makeList();
@@ -40,5 +33,4 @@ private:
     Ui::TForm16 ui;
     QStandardItemModel model_;
     QList<vornic::MaintenanceRow> rows_;
-    bool activated_ = false;
 };

@@ -85,7 +85,7 @@ bool isRowOpen(const DataSet& dataSet) {
 } // namespace
 
 TForm8::TForm8(WindowContext& context, DataSet& objects, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+    : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       context_(context), objects_(objects), journal_(context.database) {
     ui.setupUi(this);
@@ -120,27 +120,13 @@ TForm8::TForm8(WindowContext& context, DataSet& objects, QWidget* parent)
     connect(ui.ComboBox1, &QComboBox::activated, this, &TForm8::ComboBox1Select);
 }
 
-bool TForm8::event(QEvent* event) {
-    // The journal opens no window of its own, so only its opening activates it: coming back from the general error
-    // report while adding must leave the new entry open, not start browsing again.
-    if (event->type() == QEvent::WindowActivate && !std::exchange(activated_, true))
-        FormActivate();
-    return QDialog::event(event);
-}
-
-void TForm8::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        activated_ = false;
-    QDialog::showEvent(event);
-}
-
 bool TForm8::eventFilter(QObject* watched, QEvent* event) {
     const bool inList = watched == ui.DBGrid1 && event->type() == QEvent::KeyRelease;
     const bool overList = watched == ui.DBGrid1->viewport() &&
                           (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::Wheel);
     if (inList || overList)
         ShowCurrentEntry();
-    return QDialog::eventFilter(watched, event);
+    return OpeningDialog::eventFilter(watched, event);
 }
 
 bool TForm8::hasCurrentObject() const {
@@ -321,9 +307,4 @@ void TForm8::FormClose() {
     ui.But_Edit->setEnabled(true);
     ui.But_Del->setEnabled(true);
     adding_ = false;
-}
-
-void TForm8::closeEvent(QCloseEvent* event) {
-    FormClose();
-    event->accept();
 }

@@ -1,15 +1,14 @@
 #pragma once
 
 #include "db/DataSet.h"
+#include "ui/common/OpeningDialog.h"
 #include "ui/common/WindowContext.h"
 #include "ui_Service.h"
-
-#include <QDialog>
 
 // The service journal of the current object: dated entries about its servicing, and the working status that the
 // main object list shows. Made once at start-up; its journal follows the main list's current object from the
 // first opening on. Nothing it stores is committed before it closes.
-class TForm8 final : public QDialog {
+class TForm8 final : public vornic::OpeningDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm8)
 
@@ -18,8 +17,10 @@ public:
     TForm8(vornic::WindowContext& context, vornic::DataSet& objects, QWidget* parent = nullptr);
 
     // Event handlers, public so that tests drive them as the operator would.
-    void FormActivate(); // the opening: runs once each time the window is shown
-    void FormClose();
+    // The journal opens no window of its own, so only its opening activates it: coming back from the general error
+    // report while adding must leave the new entry open, not start browsing again.
+    void FormActivate() override; // the opening: runs once each time the window is shown
+    void FormClose() override;
     void But_addClick();
     void But_EditClick();
     void But_DelClick();
@@ -33,14 +34,8 @@ public:
     bool isAdding() const { return adding_; }
     bool isChanging() const { return changing_; }
 
-    // Escape closes the window like its close box, so that the closing steps run.
-    void reject() override { close(); }
-
 protected:
-    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     bool hasCurrentObject() const;
@@ -54,5 +49,4 @@ private:
     vornic::DataSet journal_;
     bool adding_ = false;    // for the whole run: from the first press of "Добавить" until the entry is stored
     bool changing_ = false;  // from the first press of "Изменить" until the second
-    bool activated_ = false; // since the window was last shown
 };

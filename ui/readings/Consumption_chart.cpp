@@ -59,7 +59,7 @@ std::pair<double, double> paddedRange(double low, double high) {
 } // namespace
 
 TForm15::TForm15(WindowContext& context, int object, QString fio, QString scanner, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+    : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
                           Qt::WindowCloseButtonHint),
       context_(context), object_(object), fio_(std::move(fio)), scanner_(std::move(scanner)) {
     ui.setupUi(this);
@@ -74,24 +74,6 @@ TForm15::TForm15(WindowContext& context, int object, QString fio, QString scanne
 
 QChart* TForm15::chart() const {
     return view_->chart();
-}
-
-bool TForm15::event(QEvent* event) {
-    // Coming back from the save dialog must keep the period the operator drew, not draw the opening month again.
-    if (event->type() == QEvent::WindowActivate && !std::exchange(activated_, true))
-        FormActivate();
-    return QDialog::event(event);
-}
-
-void TForm15::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        activated_ = false;
-    QDialog::showEvent(event);
-}
-
-void TForm15::closeEvent(QCloseEvent* event) {
-    // The toolkit's own closing would reject, and reject closes: the window keeps nothing, so it just goes.
-    event->accept();
 }
 
 void TForm15::FormActivate() {

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "reports/ConsumptionSeries.h"
+#include "ui/common/OpeningDialog.h"
 #include "ui/common/WindowContext.h"
 #include "ui_Consumption_chart.h"
 
-#include <QDialog>
 #include <QString>
 
 class QChart;
@@ -13,7 +13,7 @@ class QChartView;
 // The consumption chart of one object: a bar for each day's consumption over a period of days, the readings as
 // a line on an axis of their own, the implausible readings marked on it; saved as a PNG picture for a report.
 // Made for one opening, for the object current in the main window at that moment.
-class TForm15 final : public QDialog {
+class TForm15 final : public vornic::OpeningDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm15)
 
@@ -22,7 +22,8 @@ public:
     TForm15(vornic::WindowContext& context, int object, QString fio, QString scanner, QWidget* parent = nullptr);
 
     // Event handlers, public so that tests drive them as the operator would.
-    void FormActivate(); // the opening: the last thirty days, drawn at once
+    // Coming back from the save dialog must keep the period the operator drew, not draw the opening month again.
+    void FormActivate() override; // the opening: the last thirty days, drawn at once
     void Button1Click(); // "Построить"
     void Button2Click(); // "Сохранить как PNG"
 
@@ -30,14 +31,6 @@ public:
     QChart* chart() const;
     QChartView* chartView() const { return view_; }
     Ui::TForm15& form() { return ui; }
-
-    // Escape closes the window like its close box.
-    void reject() override { close(); }
-
-protected:
-    bool event(QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void draw();
@@ -49,5 +42,4 @@ private:
     QString scanner_;
     vornic::ConsumptionSeries series_;
     QChartView* view_;
-    bool activated_ = false; // since the window was last shown
 };

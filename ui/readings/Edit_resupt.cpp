@@ -34,7 +34,7 @@ constexpr int kDoubtful = 1;
 } // namespace
 
 TForm5::TForm5(WindowContext& context, DataSet& objects, DataSet& readings, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+    : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       context_(context), objects_(objects), readings_(readings) {
     ui.setupUi(this);
@@ -57,14 +57,6 @@ TForm5::~TForm5() {
 
 bool TForm5::onReadingAtOpening() const {
     return hasCurrentReading() && readings_.field(kPictureNumber).asString() == readingAtOpening_;
-}
-
-bool TForm5::event(QEvent* event) {
-    // The editor opens no window of its own, so only its opening activates it: coming back from a message box
-    // or from another program must not take the typed text as the text at opening.
-    if (event->type() == QEvent::WindowActivate && !std::exchange(activated_, true))
-        FormActivate();
-    return QDialog::event(event);
 }
 
 bool TForm5::hasCurrentReading() const {
@@ -157,9 +149,4 @@ void TForm5::Button2Click() {
 void TForm5::FormClose() {
     // Typed input that was not saved must not reach the database when the main window's list moves on.
     reportFailures([&] { readings_.cancel(); });
-}
-
-void TForm5::closeEvent(QCloseEvent* event) {
-    FormClose();
-    event->accept();
 }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "ui/common/OpeningDialog.h"
 #include "ui/common/WindowContext.h"
 #include "ui_Edit_resupt.h"
 
-#include <QDialog>
 #include <QString>
 
 namespace vornic {
@@ -13,7 +13,7 @@ class DataSet;
 // The reading editor: the operator corrects the value of the current reading of the main window, puts back the
 // value the server recognised, or deletes the reading. It works on the main window's readings in place, so the
 // list behind it shows every stored change at once. Made anew for each opening; it goes when it closes.
-class TForm5 final : public QDialog {
+class TForm5 final : public vornic::OpeningDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm5)
 
@@ -25,22 +25,17 @@ public:
     ~TForm5() override;
 
     // Event handlers, public so that tests drive them as the operator would.
-    void FormActivate();
+    // The editor opens no window of its own, so only its opening activates it: coming back from a message box
+    // or from another program must not take the typed text as the text at opening.
+    void FormActivate() override;
     void Button1Click(); // "Сохранить"
     void Button3Click(); // "Отменить изменение"
     void Button2Click(); // "Удалить запись"
-    void FormClose();
+    void FormClose() override;
 
     Ui::TForm5& form() { return ui; }
     // The reading's text when the window was activated: "Сохранить" stores only a text that differs from it.
     const QString& textAtOpening() const { return textAtOpening_; }
-
-    // Escape closes the window like its close box, so that the typed input is dropped.
-    void reject() override { close(); }
-
-protected:
-    bool event(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     bool hasCurrentReading() const;
@@ -53,5 +48,4 @@ private:
     vornic::DataSet& readings_;
     QString textAtOpening_;
     QString readingAtOpening_; // its picture number, the key it is stored under
-    bool activated_ = false;
 };

@@ -62,7 +62,7 @@ const QList<Column> kColumns = {
 } // namespace
 
 TForm11::TForm11(WindowContext& context, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+    : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
                           Qt::WindowCloseButtonHint),
       context_(context), dataSet_(context.database) {
     ui.setupUi(this);
@@ -115,20 +115,6 @@ TForm11::TForm11(WindowContext& context, QWidget* parent)
     connect(ui.Button4, &QPushButton::clicked, this, &QDialog::close);
 }
 
-bool TForm11::event(QEvent* event) {
-    // The review opens no window of its own, so only its opening activates it: coming back from a message box or
-    // from another program must not read the list again, which would take the handled rows out of sight.
-    if (event->type() == QEvent::WindowActivate && !std::exchange(activated_, true))
-        FormActivate();
-    return QDialog::event(event);
-}
-
-void TForm11::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        activated_ = false;
-    QDialog::showEvent(event);
-}
-
 bool TForm11::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui.DBEdit5 && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
@@ -139,7 +125,7 @@ bool TForm11::eventFilter(QObject* watched, QEvent* event) {
     } else if (watched == ui.DBGrid1 && event->type() == QEvent::KeyRelease) {
         DBGrid1KeyUp();
     }
-    return QDialog::eventFilter(watched, event);
+    return OpeningDialog::eventFilter(watched, event);
 }
 
 void TForm11::FormActivate() {
@@ -164,11 +150,6 @@ void TForm11::FormClose() {
     if (dataSet_.state() == DataSet::State::Edit || dataSet_.state() == DataSet::State::Insert)
         dataSet_.cancel();
     Q_EMIT context_.changes.objectsChanged();
-}
-
-void TForm11::closeEvent(QCloseEvent* event) {
-    FormClose();
-    event->accept();
 }
 
 bool TForm11::storeCurrentRow(const std::function<void()>& change) {

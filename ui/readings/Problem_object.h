@@ -1,11 +1,10 @@
 #pragma once
 
 #include "db/DataSet.h"
+#include "ui/common/OpeningDialog.h"
 #include "ui/common/WindowContext.h"
 #include "ui/common/WindowLayout.h"
 #include "ui_Problem_object.h"
-
-#include <QDialog>
 
 #include <functional>
 #include <optional>
@@ -13,7 +12,7 @@
 // The review of doubtful recognitions: every reading of every object that the server was not sure of, each with
 // its dial picture beside the recognised value, so that the operator confirms or corrects it, or puts the
 // recognised value back. Made once at start-up; the list is read afresh at every opening.
-class TForm11 final : public QDialog {
+class TForm11 final : public vornic::OpeningDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm11)
 
@@ -21,8 +20,10 @@ public:
     explicit TForm11(vornic::WindowContext& context, QWidget* parent = nullptr);
 
     // Event handlers, public so that tests drive them as the operator would.
-    void FormActivate();
-    void FormClose();
+    // The review opens no window of its own, so only its opening activates it: coming back from a message box or
+    // from another program must not read the list again, which would take the handled rows out of sight.
+    void FormActivate() override;
+    void FormClose() override;
     void Button1Click(); // "Изенить": the value in "Реальные показания" is the operator's
     void Button3Click(); // "Вернуть": the recognised value is back, and the reading doubtful again
     // Enter in "Реальные показания": what "Изенить" does, then on to the next reading; an empty field asks for a
@@ -37,14 +38,8 @@ public:
     vornic::DataSet& IBDataSet1() { return dataSet_; }
     Ui::TForm11& form() { return ui; }
 
-    // Escape closes the window like its close box, so that the closing steps run.
-    void reject() override { close(); }
-
 protected:
-    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     // Opens the current row, lets change set its fields and stores it with a retaining commit. Returns false
@@ -56,5 +51,4 @@ private:
     Ui::TForm11 ui;
     vornic::DataSet dataSet_;
     std::optional<vornic::WindowLayout> layout_; // made once the form's list exists
-    bool activated_ = false;                     // since the window was last shown
 };

@@ -47,7 +47,7 @@ QStringList cells(const ImplausibleReading& reading) {
 } // namespace
 
 TForm14::TForm14(WindowContext& context, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+    : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
                           Qt::WindowCloseButtonHint),
       context_(context) {
     ui.setupUi(this);
@@ -68,20 +68,6 @@ TForm14::TForm14(WindowContext& context, QWidget* parent)
     connect(ui.Button2, &QPushButton::clicked, this, &QDialog::close);
 }
 
-bool TForm14::event(QEvent* event) {
-    // Coming back from the reading editor or a message box activates the window again; the list is read again
-    // where that is due, not at every activation.
-    if (event->type() == QEvent::WindowActivate && !std::exchange(activated_, true))
-        FormActivate();
-    return QDialog::event(event);
-}
-
-void TForm14::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        activated_ = false;
-    QDialog::showEvent(event);
-}
-
 void TForm14::FormActivate() {
     reportFailures([&] { layout_->restore(context_.settings()); });
     readList();
@@ -92,11 +78,6 @@ void TForm14::FormClose() {
         IniFile settings = context_.settings();
         layout_->save(settings);
     });
-}
-
-void TForm14::closeEvent(QCloseEvent* event) {
-    FormClose();
-    event->accept();
 }
 
 void TForm14::Button1Click() {

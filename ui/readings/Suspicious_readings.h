@@ -1,11 +1,11 @@
 #pragma once
 
 #include "reports/ImplausibleReadings.h"
+#include "ui/common/OpeningDialog.h"
 #include "ui/common/WindowContext.h"
 #include "ui/common/WindowLayout.h"
 #include "ui_Suspicious_readings.h"
 
-#include <QDialog>
 #include <QList>
 
 #include <optional>
@@ -14,7 +14,7 @@
 // misreadings the server's doubt flag does not catch. The operator checks one by a double click, which opens it
 // in the reading editor through the main window; the list is read again when the editor closes. Made for one
 // opening; it changes nothing by itself.
-class TForm14 final : public QDialog {
+class TForm14 final : public vornic::OpeningDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm14)
 
@@ -22,8 +22,10 @@ public:
     explicit TForm14(vornic::WindowContext& context, QWidget* parent = nullptr);
 
     // Event handlers, public so that tests drive them as the operator would.
-    void FormActivate();
-    void FormClose();
+    // Coming back from the reading editor or a message box activates the window again; the list is read again
+    // where that is due, not at every activation.
+    void FormActivate() override;
+    void FormClose() override;
     void Button1Click(); // "Обновить"
     void StringGrid1DblClick(int row);
 
@@ -31,18 +33,10 @@ public:
     const QList<vornic::ImplausibleReading>& listed() const { return listed_; }
     Ui::TForm14& form() { return ui; }
 
-    // Escape closes the window like its close box, so that the closing steps run.
-    void reject() override { close(); }
-
 Q_SIGNALS:
     // The operator wants to see this reading in the reading editor. Whoever opens the editor does so before
     // returning: the list is read again as soon as the signal returns.
     void readingChosen(int object, const QString& reading);
-
-protected:
-    bool event(QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
 
 private:
     void readList();
@@ -51,5 +45,4 @@ private:
     vornic::WindowContext& context_;
     QList<vornic::ImplausibleReading> listed_;
     std::optional<vornic::WindowLayout> layout_;
-    bool activated_ = false; // since the window was last shown
 };

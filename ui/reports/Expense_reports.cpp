@@ -25,7 +25,7 @@ constexpr int kColumnWidths[] = {65, 195, 114, 138, 157, 148};
 } // namespace
 
 TForm13::TForm13(WindowContext& context, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       context_(context), objects_(context.database), readings_(context.database) {
     ui.setupUi(this);
     // The header is the grid's title row; below it the rows of the last Build and one empty row.
@@ -40,20 +40,6 @@ TForm13::TForm13(WindowContext& context, QWidget* parent)
     connect(ui.Button3, &QPushButton::clicked, this, &QDialog::close);
 }
 
-bool TForm13::event(QEvent* event) {
-    // Only the opening activates the window: coming back from a save dialog or a message must leave the period
-    // the operator picked, not read the stored start again.
-    if (event->type() == QEvent::WindowActivate && !std::exchange(activated_, true))
-        FormActivate();
-    return QDialog::event(event);
-}
-
-void TForm13::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        activated_ = false;
-    QDialog::showEvent(event);
-}
-
 void TForm13::FormActivate() {
     reportFailures([&] {
         // A first opening has no stored start yet: the picker then offers the first day of this month.
@@ -64,11 +50,6 @@ void TForm13::FormActivate() {
 
 void TForm13::FormClose() {
     reportFailures([&] { ui.DateTimePicker1->saveDay(context_.settings(), kSection, kStartKey); });
-}
-
-void TForm13::closeEvent(QCloseEvent* event) {
-    FormClose();
-    event->accept();
 }
 
 void TForm13::clearResult() {

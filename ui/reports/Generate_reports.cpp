@@ -25,7 +25,7 @@ const QString kStartKey = QStringLiteral("DateTimePicker1");
 } // namespace
 
 TForm3::TForm3(WindowContext& context, DataSet& objects, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+    : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       context_(context), objects_(objects), result_(context.database) {
     ui.setupUi(this);
@@ -50,20 +50,6 @@ TForm3::TForm3(WindowContext& context, DataSet& objects, QWidget* parent)
     connect(ui.Button3, &QPushButton::clicked, this, &QDialog::close);
 }
 
-bool TForm3::event(QEvent* event) {
-    // The window opens no window of its own; the message boxes, the error report and the save dialog shown over
-    // it must not empty the result when they close, so only the opening activates it.
-    if (event->type() == QEvent::WindowActivate && !std::exchange(activated_, true))
-        FormActivate();
-    return QDialog::event(event);
-}
-
-void TForm3::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        activated_ = false;
-    QDialog::showEvent(event);
-}
-
 void TForm3::FormActivate() {
     reportFailures([&] {
         result_.close();
@@ -80,11 +66,6 @@ void TForm3::FormActivate() {
 
 void TForm3::FormClose() {
     reportFailures([&] { ui.DateTimePicker1->saveDay(context_.settings(), kSection, kStartKey); });
-}
-
-void TForm3::closeEvent(QCloseEvent* event) {
-    FormClose();
-    event->accept();
 }
 
 void TForm3::Button1Click() {

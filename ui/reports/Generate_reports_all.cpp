@@ -40,7 +40,7 @@ void keepTypedText(QComboBox& choice) {
 } // namespace
 
 TForm7::TForm7(WindowContext& context, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       context_(context), dataSet_(context.database) {
     ui.setupUi(this);
     setFixedSize(size());
@@ -58,20 +58,6 @@ TForm7::TForm7(WindowContext& context, QWidget* parent)
     connect(ui.Button1, &QPushButton::clicked, this, &TForm7::Button1Click);
     connect(ui.Button2, &QPushButton::clicked, this, &TForm7::Button2Click);
     connect(ui.Button3, &QPushButton::clicked, this, &QDialog::close);
-}
-
-bool TForm7::event(QEvent* event) {
-    // Only an opening activates the window: coming back from a message box or the save dialog must not empty the
-    // result the operator is saving.
-    if (event->type() == QEvent::WindowActivate && !std::exchange(activated_, true))
-        FormActivate();
-    return QDialog::event(event);
-}
-
-void TForm7::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        activated_ = false;
-    QDialog::showEvent(event);
 }
 
 void TForm7::FormActivate() {

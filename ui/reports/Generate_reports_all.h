@@ -1,15 +1,14 @@
 #pragma once
 
 #include "db/DataSet.h"
+#include "ui/common/OpeningDialog.h"
 #include "ui/common/WindowContext.h"
 #include "ui_Generate_reports_all.h"
-
-#include <QDialog>
 
 // The period report: every reading of one month, for all objects or for the marked group, listed and saved as a
 // text file, an XML file or a workbook. Made once at start-up; the scope and format choices stay from one
 // opening to the next, while the month list is made afresh and the result emptied at each opening.
-class TForm7 final : public QDialog {
+class TForm7 final : public vornic::OpeningDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TForm7)
 
@@ -17,7 +16,9 @@ public:
     explicit TForm7(vornic::WindowContext& context, QWidget* parent = nullptr);
 
     // Event handlers, public so that tests drive them as the operator would.
-    void FormActivate();
+    // Only an opening activates the window: coming back from a message box or the save dialog must not empty the
+    // result the operator is saving.
+    void FormActivate() override;
     void Button1Click(); // "Сформировать "
     void Button2Click(); // "Сохранить"
 
@@ -27,13 +28,8 @@ public:
     vornic::DataSet& IBDataSet1() { return dataSet_; }
     Ui::TForm7& form() { return ui; }
 
-protected:
-    bool event(QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-
 private:
     Ui::TForm7 ui;
     vornic::WindowContext& context_;
     vornic::DataSet dataSet_;
-    bool activated_ = false; // since the window was last shown
 };

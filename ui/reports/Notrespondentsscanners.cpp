@@ -24,7 +24,7 @@ const QString kStartKey = QStringLiteral("DateTimePicker1");
 } // namespace
 
 TForm10::TForm10(WindowContext& context, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+    : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
       context_(context), list_(context.database) {
     ui.setupUi(this);
@@ -50,20 +50,6 @@ TForm10::TForm10(WindowContext& context, QWidget* parent)
     connect(ui.Button1, &QPushButton::clicked, this, &TForm10::Button1Click);
     connect(ui.Button2, &QPushButton::clicked, this, &TForm10::Button2Click);
     connect(ui.Button4, &QPushButton::clicked, this, &QDialog::close);
-}
-
-bool TForm10::event(QEvent* event) {
-    // Only the opening counts: coming back from a message box, a save dialog or the spreadsheet program that a
-    // workbook was opened in must leave the formed list as it is.
-    if (event->type() == QEvent::WindowActivate && !std::exchange(activated_, true))
-        FormActivate();
-    return QDialog::event(event);
-}
-
-void TForm10::showEvent(QShowEvent* event) {
-    if (!event->spontaneous())
-        activated_ = false;
-    QDialog::showEvent(event);
 }
 
 void TForm10::FormActivate() {
@@ -97,9 +83,4 @@ void TForm10::Button2Click() {
 
 void TForm10::FormClose() {
     reportFailures([&] { ui.DateTimePicker1->saveDay(context_.settings(), kSection, kStartKey); });
-}
-
-void TForm10::closeEvent(QCloseEvent* event) {
-    FormClose();
-    event->accept();
 }
