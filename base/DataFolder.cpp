@@ -1,6 +1,7 @@
 #include "base/DataFolder.h"
 
 #include "base/IniFile.h"
+#include "base/Settings.h"
 
 #include <QDir>
 #include <QOperatingSystemVersion>
@@ -55,7 +56,7 @@ QString defaultDatabasePath(const QString& folder) {
 }
 
 QString chooseDatabaseName(const IniFile& settings, const QString& folder) {
-    const QString configured = settings.readString(u"BD"_s, u"BD_path"_s, u"0"_s);
+    const QString configured = readSetting(settings, settings::databasePath());
     return configured.size() > 3 ? configured : defaultDatabasePath(folder);
 }
 

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
+
 namespace vornic {
 
 // Whether a text the operator gives as a meter reading is a number: the digits 0 to 9 with at most one decimal
@@ -14,5 +16,9 @@ bool isReadingNumber(QStringView text);
 
 // What the operator is told when a reading is refused for not being a number.
 QString readingNumberRule();
+
+// A reading that can be read as a number: "12.5" and "12,5" alike, with blanks around it. Nothing for a text the
+// recognition could not make a number of, or for an empty one.
+std::optional<double> numericReading(QStringView text);
 
 } // namespace vornic

@@ -117,11 +117,11 @@ int main(int argc, char** argv) {
     QList<vornic::ImplausibleReading> listed;
     for (double& ms : allMs) {
         timer.restart();
-        listed = vornic::findImplausibleReadings(db, vornic::kDefaultImplausibleFactor);
+        listed = vornic::findImplausibleReadings(db, vornic::defaultImplausibleFactor());
         ms = millisecondsSince(timer);
     }
     timer.restart();
-    const auto one = vornic::findImplausibleReadings(db, vornic::kDefaultImplausibleFactor, listed.value(0).object);
+    const auto one = vornic::findImplausibleReadings(db, vornic::defaultImplausibleFactor(), listed.value(0).object);
     const double oneMs = millisecondsSince(timer);
 
     int expected = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Settings.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -33,8 +35,8 @@ struct HttpFailure {
 // How long a request may take to connect, how long it may go without receiving a byte, and how long it may take
 // in all (0: no limit), in seconds.
 struct HttpTimeouts {
-    int connectSeconds = 15;
-    int stallSeconds = 30;
+    int connectSeconds = settings::connectTimeout().defaultValue;
+    int stallSeconds = settings::stallTimeout().defaultValue;
     int requestSeconds = 0;
 };
 

@@ -4,6 +4,7 @@
 #include "base/Failure.h"
 #include "base/ShownText.h"
 #include "base/IniFile.h"
+#include "base/Settings.h"
 #include "base/JpegPicture.h"
 #include "base/Trimmed.h"
 #include "base/Windows1251.h"
@@ -82,23 +83,6 @@ QString textFault(const QString& attribute, const QString& value, int length) {
 
 // A reading stored without its picture gets it on a later run; nothing else of the row changes.
 const QString kFillPicture = QStringLiteral("UPDATE IMAGE_OBJECT_DATE SET IMAGE = ? WHERE ID_IMAG = ?");
-
-int settingSeconds(const IniFile& settings, const QString& key, int defaultValue) {
-    const int seconds = settings.readInteger(QStringLiteral("Download"), key, defaultValue);
-    return seconds > 0 ? seconds : defaultValue;
-}
-
-int requestSeconds(const IniFile& settings) {
-    return settingSeconds(settings, QStringLiteral("request_timeout"), Thread_loadF::kDefaultRequestSeconds);
-}
-
-int parallelSetting(const IniFile& settings) {
-    const int parallel = settings.readInteger(QStringLiteral("Download"), QStringLiteral("parallel"),
-                                              Thread_loadF::kDefaultParallel);
-    if (parallel < 1)
-        return Thread_loadF::kDefaultParallel;
-    return std::min(parallel, Thread_loadF::kMaxParallel);
-}
 
 // How far ahead of the row being stored rows are looked up. Rows already stored need no request and cost only their
 // look-up; the bound keeps a look-up close to its row's turn.
@@ -196,11 +180,10 @@ struct Thread_loadF::ObjectTally {
 
 Thread_loadF::Thread_loadF(Database& database, const IniFile& settings, int depth, QDate today, QList<Object> objects)
     : database_(database),
-      baseAddress_(settings.readString(QStringLiteral("Edit_link"), QStringLiteral("link"), QStringLiteral("0"))),
-      timeouts_{settingSeconds(settings, QStringLiteral("connect_timeout"), HttpTimeouts{}.connectSeconds),
-                settingSeconds(settings, QStringLiteral("stall_timeout"), HttpTimeouts{}.stallSeconds),
-                requestSeconds(settings)},
-      parallel_(parallelSetting(settings)),
+      baseAddress_(readSetting(settings, settings::serverAddress())),
+      timeouts_{readSetting(settings, settings::connectTimeout()), readSetting(settings, settings::stallTimeout()),
+                readSetting(settings, settings::requestTimeout())},
+      parallel_(readSetting(settings, settings::parallelRequests())),
       firstDay_(today.addDays(-(depth - 1))), lastDay_(today), objects_(std::move(objects)) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }

@@ -38,19 +38,12 @@ public:
 
     // The largest readings answer and picture taken; a larger one is refused whole.
     static constexpr qint64 kAnswerLimit = 32 * 1024 * 1024;
-    // The longest a request may take from its start to its last byte, in seconds: a server that trickles an answer
-    // never pauses long enough for the stall time-out.
-    static constexpr int kDefaultRequestSeconds = 300;
     static constexpr qint64 kPictureLimit = 16 * 1024 * 1024;
 
-    // How many requests a run keeps going at once: pictures of the rows ahead of the one being stored, and the
-    // next object's readings. 1 asks for one thing at a time, in the order the rows are stored.
-    static constexpr int kDefaultParallel = 4;
-    static constexpr int kMaxParallel = 16;
-
-    // Made on the user-interface thread: reads the server address, the time-outs (section "Download", keys
-    // "connect_timeout", "stall_timeout" and "request_timeout", in seconds) and the requests at once (key "parallel") from the
-    // settings and fixes the days of the run (today and depth - 1 days before). It waits to be started.
+    // Made on the user-interface thread: reads the server address, the time-outs and how many requests go at once
+    // (base/Settings.h) and fixes the days of the run (today and depth - 1 days before). It waits to be started. A
+    // run keeps that many requests going: pictures of the rows ahead of the one being stored, and the next object's
+    // readings; 1 asks for one thing at a time, in the order the rows are stored.
     Thread_loadF(vornic::Database& database, const vornic::IniFile& settings, int depth, QDate today,
                  QList<Object> objects);
     ~Thread_loadF() override;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/ReadingText.h"
 #include "reports/ExcelSheet.h"
 #include "reports/ReportFiles.h"
 
@@ -29,10 +30,6 @@ struct ConsumptionPeriod {
 // numbers and dates the program makes itself, never text the operator typed.
 QString consumptionObjectsSql(const ConsumptionPeriod& period);
 QString consumptionReadingsSql(const QString& objectId, const ConsumptionPeriod& period);
-
-// A reading that can be read as a number: "12.5" and "12,5" alike, with blanks around it. Nothing for a text the
-// recognition could not make a number of, or for an empty one.
-std::optional<double> numericReading(QStringView text);
 
 // What ObjectConsumption finds in one object's readings of the period. An object without any numeric reading
 // has both readings and the consumption 0 and empty day texts.

@@ -53,10 +53,7 @@ QString daysText(qint64 days) {
 } // namespace
 
 double implausibleFactor(const IniFile& settings) {
-    const QString stored = settings.readString(u"Implausible"_s, u"factor"_s, QString());
-    const std::optional<double> factor = numericReading(stored);
-    // A factor of 1 or less would doubt an ordinary day; such a value is a slip of the pen.
-    return factor && *factor > 1 ? *factor : kDefaultImplausibleFactor;
+    return readSetting(settings, settings::implausibleFactor());
 }
 
 std::optional<double> ImplausibleReadingJudge::usualDailyRise(qint64 day) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Settings.h"
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -17,9 +18,11 @@ class IniFile;
 // doubt (a dial read as 17903 between 12899 and 12910), a meter that seems to run backwards, a text that is no
 // number. Readings the operator has set or confirmed are history, never listed.
 
-// How many times the usual daily rise a rise may be before it is doubted: section "Implausible", key "factor".
-inline constexpr double kDefaultImplausibleFactor = 5;
+// How many times the usual daily rise a rise may be before it is doubted (base/Settings.h).
 double implausibleFactor(const IniFile& settings);
+inline double defaultImplausibleFactor() {
+    return settings::implausibleFactor().defaultValue;
+}
 
 // One stored reading as the history pass reads it.
 struct HistoryReading {
@@ -45,7 +48,7 @@ struct ImplausibleReading {
 // Judges one object's readings, oldest first. A new object starts with a fresh judge.
 class ImplausibleReadingJudge final {
 public:
-    explicit ImplausibleReadingJudge(double factor = kDefaultImplausibleFactor) : factor_(factor) {}
+    explicit ImplausibleReadingJudge(double factor = defaultImplausibleFactor()) : factor_(factor) {}
 
     // The reading's verdict; what is not listed becomes the history later readings are judged by.
     std::optional<ImplausibleReading> judge(const HistoryReading& reading);
@@ -75,7 +78,7 @@ private:
 // Judges readings given ordered by object, then by time.
 class ImplausibleReadingsPass final {
 public:
-    explicit ImplausibleReadingsPass(double factor = kDefaultImplausibleFactor) : factor_(factor) {}
+    explicit ImplausibleReadingsPass(double factor = defaultImplausibleFactor()) : factor_(factor) {}
     std::optional<ImplausibleReading> judge(const HistoryReading& reading);
 
 private:

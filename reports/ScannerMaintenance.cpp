@@ -1,6 +1,7 @@
 #include "reports/ScannerMaintenance.h"
 
 #include "base/IniFile.h"
+#include "base/Settings.h"
 #include "base/Trimmed.h"
 #include "db/Database.h"
 #include "db/ReadingOrder.h"
@@ -16,7 +17,6 @@ namespace vornic {
 
 namespace {
 
-const QString kSection = u"Maintenance"_s;
 constexpr double kSecondsPerDay = 86400.0;
 constexpr qint64 kSecondsAt2000 = 946684800; // 2000-01-01 00:00:00 in seconds since 1970
 // Beyond this a battery is as good as everlasting: no day is worth naming.
@@ -119,16 +119,9 @@ QString numberText(const std::optional<int>& value) {
 } // namespace
 
 MaintenanceThresholds maintenanceThresholds(const IniFile& settings) {
-    const MaintenanceThresholds defaults;
-    MaintenanceThresholds thresholds;
-    thresholds.silentDays = settings.readInteger(kSection, u"silent_days"_s, defaults.silentDays);
-    thresholds.batteryLevel = settings.readInteger(kSection, u"battery_level"_s, defaults.batteryLevel);
-    thresholds.batteryWarningDays =
-        settings.readInteger(kSection, u"battery_warning_days"_s, defaults.batteryWarningDays);
-    thresholds.batteryChangeRise = settings.readInteger(kSection, u"battery_change_rise"_s, defaults.batteryChangeRise);
-    thresholds.weakSignal = settings.readInteger(kSection, u"weak_signal"_s, defaults.weakSignal);
-    thresholds.trendDays = settings.readInteger(kSection, u"trend_days"_s, defaults.trendDays);
-    return thresholds;
+    return {readSetting(settings, settings::silentDays()),        readSetting(settings, settings::batteryLevel()),
+            readSetting(settings, settings::batteryWarningDays()), readSetting(settings, settings::batteryChangeRise()),
+            readSetting(settings, settings::weakSignal()),        readSetting(settings, settings::trendDays())};
 }
 
 QString daysText(int days) {

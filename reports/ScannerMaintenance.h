@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Settings.h"
 #include "reports/ExcelSheet.h"
 #include "reports/ReportFiles.h"
 
@@ -19,14 +20,14 @@ class IniFile;
 // The scanner maintenance list: for every object, how long its scanner has been silent, where its battery is
 // heading and how good its signal is, with what the service team should do about it. Nothing is stored.
 
-// The limits the verdicts are drawn with, from the settings section "Maintenance".
+// The limits the verdicts are drawn with, from the settings section "Maintenance" (base/Settings.h).
 struct MaintenanceThresholds {
-    int silentDays = 3;          // "silent_days": a scanner unheard of for this many days has no connection
-    int batteryLevel = 10;       // "battery_level": the charge, in %, at which a battery is spent
-    int batteryWarningDays = 30; // "battery_warning_days": how far ahead a spent battery is announced
-    int batteryChangeRise = 20;  // "battery_change_rise": a rise this big between two readings is a new battery
-    int weakSignal = 10;         // "weak_signal": a usual signal below this is weak
-    int trendDays = 30; // "trend_days": how far back from the last reading the battery trend and usual signal look
+    int silentDays = settings::silentDays().defaultValue; // a scanner unheard of this many days has no connection
+    int batteryLevel = settings::batteryLevel().defaultValue; // the charge, in %, at which a battery is spent
+    int batteryWarningDays = settings::batteryWarningDays().defaultValue; // how far ahead a spent battery is told
+    int batteryChangeRise = settings::batteryChangeRise().defaultValue; // a rise this big is a new battery
+    int weakSignal = settings::weakSignal().defaultValue;               // a usual signal below this is weak
+    int trendDays = settings::trendDays().defaultValue; // how far back the battery trend and usual signal look
 };
 
 // The thresholds in force: each key of the section "Maintenance" that is missing or not a whole number gives its

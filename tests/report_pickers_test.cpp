@@ -1,3 +1,4 @@
+#include "base/Settings.h"
 #include "base/DateText.h"
 #include "base/Failure.h"
 #include "base/IniFile.h"
@@ -105,7 +106,7 @@ TEST_F(StoredStartDate, IsLoadedOrFallsBackToTheFirstDayOfTheCurrentMonth) {
             settings().writeString(u"expense_reports"_s, u"DateTimePicker1"_s, *c.stored);
         PeriodStartPicker start;
 
-        EXPECT_NO_THROW(start.loadDay(settings(), u"expense_reports"_s, u"DateTimePicker1"_s, clock_));
+        EXPECT_NO_THROW(start.loadDay(settings(), {u"expense_reports"_s, u"DateTimePicker1"_s}, clock_));
 
         EXPECT_EQ(start.dateTime(), QDateTime(c.shown, QTime(0, 0)));
     }
@@ -114,9 +115,9 @@ TEST_F(StoredStartDate, IsLoadedOrFallsBackToTheFirstDayOfTheCurrentMonth) {
 TEST_F(StoredStartDate, SavedDayIsLoadedAtTheNextOpening) {
     PeriodStartPicker closing;
     closing.setDay(QDate(2012, 2, 29));
-    closing.saveDay(settings(), u"TForm10"_s, u"DateTimePicker1"_s);
+    closing.saveDay(settings(), {u"TForm10"_s, u"DateTimePicker1"_s});
     PeriodStartPicker opening;
-    opening.loadDay(settings(), u"TForm10"_s, u"DateTimePicker1"_s, clock_);
+    opening.loadDay(settings(), {u"TForm10"_s, u"DateTimePicker1"_s}, clock_);
     EXPECT_EQ(opening.day(), QDate(2012, 2, 29));
 }
 

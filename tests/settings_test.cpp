@@ -1,10 +1,12 @@
 #include "base/DataFolder.h"
 #include "base/Failure.h"
 #include "base/IniFile.h"
+#include "base/Settings.h"
 #include "base/Windows1251.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -235,4 +237,38 @@ TEST_F(SettingsTest, DatabasePathSettingCountsOnlyBeyondThreeCharacters) {
 }
 
 } // namespace
+// The bounds of a number: below them the default, above them the upper bound; a decimal must lie above its
+// bound. Read through the same accessor every reader of the file uses.
+TEST_F(SettingsTest, NumbersOutsideTheirBoundsGiveTheDefaultOrTheUpperBound) {
+    putFile("[Download]\r\nparallel=40\r\nconnect_timeout=0\r\nstall_timeout=-3\r\nrequest_timeout=7\r\n"
+            "[Implausible]\r\nfactor=1\r\n[TForm4]\r\nFWidth=-20\r\n");
+    const IniFile file(path());
+    EXPECT_EQ(readSetting(file, settings::parallelRequests()), 16);
+    EXPECT_EQ(readSetting(file, settings::connectTimeout()), 15);
+    EXPECT_EQ(readSetting(file, settings::stallTimeout()), 30);
+    EXPECT_EQ(readSetting(file, settings::requestTimeout()), 7);
+    EXPECT_EQ(readSetting(file, settings::implausibleFactor()), 5.0);
+    EXPECT_EQ(readSetting(file, settings::windowWidth(settings::directoryWindowSection())), 0);
+
+    putFile("[Download]\r\nparallel=0\r\n[Implausible]\r\nfactor=2,5\r\n");
+    EXPECT_EQ(readSetting(file, settings::parallelRequests()), 4);
+    EXPECT_EQ(readSetting(file, settings::implausibleFactor()), 2.5);
+}
+
+// README.md lists every section and key with its default and bounds; the list must be the program's own.
+TEST(SettingsTable, ReadmeListsEveryKeyTheProgramReadsWithItsDefaultAndBounds) {
+    QFile readme(QStringLiteral(VORNIC_SOURCE_DIR "/README.md"));
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(readme.readAll());
+    static const QRegularExpression row(uR"(^\| `\[([^\]]+)\]` \| `([^`]+)` \| ([^|]*)\| ([^|]*)\|)"_s,
+                                        QRegularExpression::MultilineOption);
+    QList<settings::SettingRow> listed;
+    for (const QRegularExpressionMatch& match : row.globalMatch(text)) {
+        QString defaultText = match.captured(3).trimmed();
+        defaultText.remove(u'`');
+        listed.append({match.captured(1), match.captured(2), defaultText, match.captured(4).trimmed()});
+    }
+    EXPECT_EQ(listed, settings::allSettings());
+}
+
 } // namespace vornic

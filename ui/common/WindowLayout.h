@@ -9,6 +9,7 @@ class QWidget;
 namespace vornic {
 
 class IniFile;
+struct IntegerSetting;
 
 // A list column whose width is kept in the settings under "DBGrid1_" + field.
 struct LayoutColumn {
@@ -27,6 +28,8 @@ public:
     void save(IniFile& settings) const;
 
 private:
+    IntegerSetting columnWidth(const LayoutColumn& column) const;
+
     QString section_;
     QWidget* window_;
     QTableView* grid_;

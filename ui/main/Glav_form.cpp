@@ -1,6 +1,7 @@
 #include "ui/main/Glav_form.h"
 
 #include "base/DataFolder.h"
+#include "base/Settings.h"
 #include "base/Services.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
@@ -43,7 +44,6 @@ using namespace vornic;
 
 namespace {
 
-const QString kSection = QStringLiteral("TForm1");
 constexpr int kMinimumObjectPanelWidth = 488;
 constexpr int kMarkColumn = 0;
 
@@ -152,8 +152,8 @@ QPixmap markPicture(bool ticked) {
 
 // A stored width of 0 (or none at all, as on the first start) keeps the design width: a column drawn with no
 // width would hide its data from an operator who never dragged it.
-int restoredWidth(const IniFile& settings, const QString& key, int designWidth) {
-    const int stored = settings.readInteger(kSection, key, 0);
+int restoredWidth(const IniFile& settings, const QString& grid, const QString& field, int designWidth) {
+    const int stored = readSetting(settings, settings::columnWidth(settings::mainWindowSection(), grid, field));
     return stored > 0 ? stored : designWidth;
 }
 
@@ -373,22 +373,22 @@ bool TForm1::FormCreate() {
 void TForm1::restoreLayout() {
     const IniFile options = settings();
     const int panelWidth =
-        std::max(kMinimumObjectPanelWidth, options.readInteger(kSection, QStringLiteral("Panel2"), 0));
+        std::max(kMinimumObjectPanelWidth, readSetting(options, settings::panelWidth(settings::mainWindowSection(), QStringLiteral("Panel2"))));
     ui.Panel2->resize(panelWidth, ui.Panel2->height());
     ui.Splitter1->setSizes({panelWidth, std::max(1, ui.Splitter1->width() - panelWidth)});
 
     DataSetModel* objectModel = ui.DBGrid1->dataModel();
     for (const QString& field : kObjectFields) {
         const int column = objectModel->columnOf(field);
-        ui.DBGrid1->setColumnWidth(column, restoredWidth(options, QStringLiteral("DBGrid1_") + field,
+        ui.DBGrid1->setColumnWidth(column, restoredWidth(options, QStringLiteral("DBGrid1"), field,
                                                          objectModel->columns()[column].designWidth));
     }
     // The readings list fills its panel; its stored width is read for the record only.
-    options.readInteger(kSection, QStringLiteral("DBGrid2"), 0);
+    readSetting(options, settings::panelWidth(settings::mainWindowSection(), QStringLiteral("DBGrid2")));
     DataSetModel* readingModel = ui.DBGrid2->dataModel();
     for (const QString& field : kReadingFields) {
         const int column = readingModel->columnOf(field);
-        ui.DBGrid2->setColumnWidth(column, restoredWidth(options, QStringLiteral("DBGrid2_") + field,
+        ui.DBGrid2->setColumnWidth(column, restoredWidth(options, QStringLiteral("DBGrid2"), field,
                                                          readingModel->columns()[column].designWidth));
     }
 }
@@ -396,13 +396,14 @@ void TForm1::restoreLayout() {
 void TForm1::FormClose() {
     reportFailures([&] {
         IniFile options = settings();
-        options.writeInteger(kSection, QStringLiteral("Panel2"), ui.Panel2->width());
+        const QString section = settings::mainWindowSection();
+        writeSetting(options, settings::panelWidth(section, QStringLiteral("Panel2")), ui.Panel2->width());
         for (const QString& field : kObjectFields)
-            options.writeInteger(kSection, QStringLiteral("DBGrid1_") + field,
+            writeSetting(options, settings::columnWidth(section, QStringLiteral("DBGrid1"), field),
                                  ui.DBGrid1->columnWidth(ui.DBGrid1->dataModel()->columnOf(field)));
-        options.writeInteger(kSection, QStringLiteral("DBGrid2"), ui.DBGrid2->width());
+        writeSetting(options, settings::panelWidth(section, QStringLiteral("DBGrid2")), ui.DBGrid2->width());
         for (const QString& field : kReadingFields)
-            options.writeInteger(kSection, QStringLiteral("DBGrid2_") + field,
+            writeSetting(options, settings::columnWidth(section, QStringLiteral("DBGrid2"), field),
                                  ui.DBGrid2->columnWidth(ui.DBGrid2->dataModel()->columnOf(field)));
     });
 }

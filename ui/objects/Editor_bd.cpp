@@ -2,6 +2,7 @@
 
 #include "base/IniFile.h"
 #include "base/Services.h"
+#include "base/Settings.h"
 #include "db/Database.h"
 #include "db/ObjectDirectory.h"
 #include "ui/common/DataSetModel.h"
@@ -23,7 +24,6 @@ using namespace vornic;
 
 namespace {
 
-const QString kSection = QStringLiteral("TForm4");
 
 const QString kSelect = QStringLiteral("SELECT*from LIST_OBJECTS");
 const QString kSortedSelect = QStringLiteral("SELECT*from LIST_OBJECTS ORDER BY ");
@@ -121,7 +121,7 @@ TForm4::TForm4(WindowContext& context, QWidget* parent)
         gridColumns.append({column.field, column.title, true, column.designWidth});
     }
     ui.DBGrid1->bind(dataSet_, gridColumns);
-    layout_.emplace(kSection, this, ui.DBGrid1, layoutColumns);
+    layout_.emplace(settings::directoryWindowSection(), this, ui.DBGrid1, layoutColumns);
     bindEditor();
     ui.ComboBox1->setCurrentIndex(0);
 

@@ -2,6 +2,7 @@
 
 #include "base/IniFile.h"
 #include "base/Services.h"
+#include "base/Settings.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
 #include "download/DownloadRuns.h"
@@ -15,8 +16,6 @@ using namespace vornic;
 
 namespace {
 
-const QString kSection = QStringLiteral("TForm2");
-const QString kDepthKey = QStringLiteral("Edit1");
 constexpr int kLogLinesKept = 10000;
 
 // The depth as the field holds it, when that is a whole number ("007" is 7).
@@ -38,7 +37,7 @@ TForm2::TForm2(WindowContext& context, QWidget* parent)
     // Digits only: every other typed character is dropped.
     ui.Edit1->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), this));
     objects_->setSelectSql(QStringLiteral("SELECT *  FROM LIST_OBJECTS"));
-    ui.Edit1->setText(QString::number(context_.settings().readInteger(kSection, kDepthKey, 0)));
+    ui.Edit1->setText(QString::number(readSetting(context_.settings(), settings::downloadDepth())));
     connect(ui.Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(ui.Button3, &QPushButton::clicked, this, &QDialog::close);
 }
@@ -130,7 +129,7 @@ void TForm2::FormClose() {
     if (const std::optional<int> depth = wholeNumber(ui.Edit1->text()))
         reportFailures([&] {
             IniFile settings = context_.settings();
-            settings.writeInteger(kSection, kDepthKey, *depth);
+            writeSetting(settings, settings::downloadDepth(), *depth);
         });
 }
 

@@ -3,6 +3,7 @@
 #include "base/IniFile.h"
 #include "base/ReadingText.h"
 #include "base/Services.h"
+#include "base/Settings.h"
 #include "base/Trimmed.h"
 #include "db/Database.h"
 #include "ui/common/DataSetModel.h"
@@ -21,7 +22,6 @@ using namespace vornic;
 
 namespace {
 
-const QString kSection = QStringLiteral("TForm11");
 
 const QString kSelect = QStringLiteral(
     "select image_object_date.id_object, image_object_date.id_imag, list_objects.id_scanner, list_objects.address, "
@@ -91,7 +91,7 @@ TForm11::TForm11(WindowContext& context, QWidget* parent)
         return kHandledRow;
     });
     ui.DBGrid1->bind(dataSet_, gridColumns);
-    layout_.emplace(kSection, this, ui.DBGrid1, layoutColumns);
+    layout_.emplace(settings::reviewWindowSection(), this, ui.DBGrid1, layoutColumns);
 
     new DbEdit(ui.DBEdit1, dataSet_, QStringLiteral("FIO"), this);
     new DbEdit(ui.DBEdit2, dataSet_, QStringLiteral("ADDRESS"), this);

@@ -2,6 +2,7 @@
 
 #include "base/DateText.h"
 #include "base/IniFile.h"
+#include "base/Settings.h"
 #include "reports/ConsumptionReport.h"
 #include "ui/common/ErrorReport.h"
 
@@ -17,7 +18,6 @@ using namespace vornic;
 
 namespace {
 
-const QString kSection = QStringLiteral("TForm14");
 
 // The list's columns: the name its width is kept under, the title, the width it opens with.
 struct Column {
@@ -60,7 +60,7 @@ TForm14::TForm14(WindowContext& context, QWidget* parent)
     }
     ui.StringGrid1->setHorizontalHeaderLabels(titles);
     ui.StringGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    layout_.emplace(kSection, this, ui.StringGrid1, layoutColumns);
+    layout_.emplace(settings::implausibleWindowSection(), this, ui.StringGrid1, layoutColumns);
 
     connect(ui.StringGrid1, &QTableWidget::cellDoubleClicked, this,
             [this](int row, int) { StringGrid1DblClick(row); });

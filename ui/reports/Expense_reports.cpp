@@ -1,6 +1,7 @@
 #include "ui/reports/Expense_reports.h"
 
 #include "base/Services.h"
+#include "base/Settings.h"
 #include "reports/ConsumptionReport.h"
 #include "ui/common/ErrorReport.h"
 #include "ui/reports/ReportSaving.h"
@@ -16,8 +17,6 @@ using namespace vornic;
 
 namespace {
 
-const QString kSection = QStringLiteral("expense_reports");
-const QString kStartKey = QStringLiteral("DateTimePicker1");
 
 // The result grid's columns, in pixels.
 constexpr int kColumnWidths[] = {65, 195, 114, 138, 157, 148};
@@ -43,13 +42,13 @@ TForm13::TForm13(WindowContext& context, QWidget* parent)
 void TForm13::FormActivate() {
     reportFailures([&] {
         // A first opening has no stored start yet: the picker then offers the first day of this month.
-        ui.DateTimePicker1->loadDay(context_.settings(), kSection, kStartKey, *context_.services.clock);
+        ui.DateTimePicker1->loadDay(context_.settings(), settings::consumptionReportStart(), *context_.services.clock);
         ui.DateTimePicker2->setDay(context_.services.clock->today());
     });
 }
 
 void TForm13::FormClose() {
-    reportFailures([&] { ui.DateTimePicker1->saveDay(context_.settings(), kSection, kStartKey); });
+    reportFailures([&] { ui.DateTimePicker1->saveDay(context_.settings(), settings::consumptionReportStart()); });
 }
 
 void TForm13::clearResult() {

@@ -1,6 +1,7 @@
 #include "ui/reports/Generate_reports.h"
 
 #include "base/Services.h"
+#include "base/Settings.h"
 #include "base/Trimmed.h"
 #include "reports/ReportSave.h"
 #include "reports/SubscriberReport.h"
@@ -19,8 +20,6 @@ using namespace vornic;
 
 namespace {
 
-const QString kSection = QStringLiteral("Edits_generate_reports");
-const QString kStartKey = QStringLiteral("DateTimePicker1");
 
 } // namespace
 
@@ -59,13 +58,13 @@ void TForm3::FormActivate() {
         ui.Label6->setText(QStringLiteral("ID абонента: ") + trimmed(subscriber.idObject));
         ui.Label7->setText(QStringLiteral("ID сканера: ") + trimmed(subscriber.idScanner));
         // A first opening, with no start stored yet, offers the current month instead of failing.
-        ui.DateTimePicker1->loadDay(context_.settings(), kSection, kStartKey, *context_.services.clock);
+        ui.DateTimePicker1->loadDay(context_.settings(), settings::subscriberReportStart(), *context_.services.clock);
         ui.DateTimePicker2->setDay(context_.services.clock->today());
     });
 }
 
 void TForm3::FormClose() {
-    reportFailures([&] { ui.DateTimePicker1->saveDay(context_.settings(), kSection, kStartKey); });
+    reportFailures([&] { ui.DateTimePicker1->saveDay(context_.settings(), settings::subscriberReportStart()); });
 }
 
 void TForm3::Button1Click() {

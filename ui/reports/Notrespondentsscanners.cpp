@@ -2,6 +2,7 @@
 
 #include "base/IniFile.h"
 #include "base/Services.h"
+#include "base/Settings.h"
 #include "reports/ReportSave.h"
 #include "reports/UnpolledObjects.h"
 #include "ui/common/DbGrid.h"
@@ -18,8 +19,6 @@ using namespace vornic;
 
 namespace {
 
-const QString kSection = QStringLiteral("TForm10");
-const QString kStartKey = QStringLiteral("DateTimePicker1");
 
 } // namespace
 
@@ -43,7 +42,7 @@ TForm10::TForm10(WindowContext& context, QWidget* parent)
     // started, even when the window is first opened after midnight. Without a stored start, as at the first run,
     // the period begins on the first day of the month instead of being refused.
     reportFailures([&] {
-        ui.DateTimePicker1->loadDay(context_.settings(), kSection, kStartKey, *context_.services.clock);
+        ui.DateTimePicker1->loadDay(context_.settings(), settings::unpolledObjectsStart(), *context_.services.clock);
         ui.DateTimePicker2->setDay(context_.services.clock->today());
     });
 
@@ -82,5 +81,5 @@ void TForm10::Button2Click() {
 }
 
 void TForm10::FormClose() {
-    reportFailures([&] { ui.DateTimePicker1->saveDay(context_.settings(), kSection, kStartKey); });
+    reportFailures([&] { ui.DateTimePicker1->saveDay(context_.settings(), settings::unpolledObjectsStart()); });
 }

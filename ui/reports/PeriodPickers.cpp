@@ -4,6 +4,7 @@
 #include "base/Failure.h"
 #include "base/IniFile.h"
 #include "base/Services.h"
+#include "base/Settings.h"
 
 using namespace Qt::StringLiterals;
 
@@ -46,9 +47,8 @@ void PeriodStartPicker::setDay(QDate day) {
     PeriodPicker::setDay(day);
 }
 
-void PeriodStartPicker::loadDay(const IniFile& settings, const QString& section, const QString& key,
-                                const Clock& clock) {
-    const QDate stored = settings.readDate(section, key, QDate());
+void PeriodStartPicker::loadDay(const IniFile& settings, const DateSetting& setting, const Clock& clock) {
+    const QDate stored = readSetting(settings, setting);
     if (stored.isValid() && stored > zeroDay() && stored >= minimumDate() && stored <= maximumDate()) {
         setDay(stored);
         return;
@@ -57,8 +57,8 @@ void PeriodStartPicker::loadDay(const IniFile& settings, const QString& section,
     setDay(QDate(today.year(), today.month(), 1));
 }
 
-void PeriodStartPicker::saveDay(IniFile settings, const QString& section, const QString& key) const {
-    settings.writeDate(section, key, day());
+void PeriodStartPicker::saveDay(IniFile settings, const DateSetting& setting) const {
+    writeSetting(settings, setting, day());
 }
 
 PeriodEndPicker::PeriodEndPicker(QWidget* parent) : PeriodPicker(QTime(23, 59, 59), parent) {}

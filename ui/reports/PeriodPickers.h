@@ -7,6 +7,7 @@ namespace vornic {
 
 class Clock;
 class IniFile;
+struct DateSetting;
 
 // A picker of one end of a report period. The operator picks a day; the time of day is the picker's own and
 // stays whatever sets the day, so that the period's statements and files always see whole days. Designer forms
@@ -45,8 +46,8 @@ public:
 
     // The start date stored in the settings section, or, when there is none yet (a first opening), the first day
     // of the current month, so that a first opening offers a useful period instead of an error.
-    void loadDay(const IniFile& settings, const QString& section, const QString& key, const Clock& clock);
-    void saveDay(IniFile settings, const QString& section, const QString& key) const;
+    void loadDay(const IniFile& settings, const DateSetting& setting, const Clock& clock);
+    void saveDay(IniFile settings, const DateSetting& setting) const;
 };
 
 // The end of a period, at 23:59:59.

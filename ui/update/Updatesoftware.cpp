@@ -2,6 +2,7 @@
 
 #include "base/IniFile.h"
 #include "base/Services.h"
+#include "base/Settings.h"
 #include "ui/common/ErrorReport.h"
 #include "ui/common/WindowContext.h"
 #include "update/Threadupdate.h"
@@ -20,8 +21,7 @@ TForm9::TForm9(vornic::WindowContext& context, const QString& currentVersion, Ma
     connect(ui.Button1, &QPushButton::clicked, this, &TForm9::Button1Click);
     connect(ui.Button2, &QPushButton::clicked, this, &TForm9::Button2Click);
 
-    const QString link =
-        context_.settings().readString(QStringLiteral("Edit_link"), QStringLiteral("link"), QStringLiteral("0"));
+    const QString link = vornic::readSetting(context_.settings(), vornic::settings::serverAddress());
     updateCheck_ = std::make_unique<ThreadUpdate>(link, currentVersion, context_.dataFolder, mainWindow_.timer);
     ThreadUpdate* check = updateCheck_.get();
     connect(check, &ThreadUpdate::captionChanged, this, &QWidget::setWindowTitle, Qt::QueuedConnection);
