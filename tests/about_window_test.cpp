@@ -1,3 +1,4 @@
+#include "support/OperatorTexts.h"
 #include "support/TestServices.h"
 #include "ui/main/About_program.h"
 #include "ui/main/Help_window.h"
@@ -8,21 +9,21 @@
 
 namespace {
 
+namespace texts = vornic::test::texts;
+
 const QString kSite = QStringLiteral("http://www.vornic-telemetry.ru");
 
 TEST(AboutWindow, ShowsItsTextsAtAFixedSizeWithACloseBoxOnly) {
     TForm6 window;
     Ui::TForm6& form = window.form();
-    EXPECT_EQ(window.windowTitle().toStdString(), "«Ворник Клиент»");
-    EXPECT_EQ(form.LabelDeveloper->text().toStdString(), "Разработчик: ООО «Ворник Телеметрия»");
+    EXPECT_EQ(window.windowTitle().toStdString(), texts::kAboutCaption.toStdString());
+    EXPECT_EQ(form.LabelDeveloper->text().toStdString(), texts::kAboutDeveloper.toStdString());
     EXPECT_EQ(form.LabelVersion->text().toStdString(), "Version:");
     EXPECT_EQ(window.LVersionText().toStdString(), "83");
-    EXPECT_EQ(form.LabelDescription->text().toStdString(),
-              "Программа «Ворник Клиент» входит в комплекс системы телеметрии показаний механических счетчиков. "
-              "«Ворник Клиент» предназначена для ведения учета показаний механических счетчиков.");
+    EXPECT_EQ(form.LabelDescription->text().toStdString(), texts::kAboutDescription.toStdString());
     EXPECT_TRUE(form.LabelDescription->wordWrap());
     EXPECT_TRUE(form.LabelDistribution->text().isEmpty());
-    EXPECT_EQ(form.LabelSite->text().toStdString(), "Сайт компании :");
+    EXPECT_EQ(form.LabelSite->text().toStdString(), texts::kAboutSite.toStdString());
     EXPECT_EQ(form.Button1->text().toStdString(), "Выход");
     EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("LabelPending")), nullptr);
 

@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 #include "support/MainWindowFixture.h"
+#include "support/OperatorTexts.h"
 #include "ui/update/Updatesoftware.h"
 
 #include <QApplication>
@@ -34,9 +35,9 @@ TEST(MainMenu, EachCommandShowsItsWindowModallyAndTheTimerShowsTheUpdateWindowMo
         action->trigger();
         EXPECT_EQ(shown, window) << action->text().toStdString();
     }
-    EXPECT_EQ(menu.N2->text(), QStringLiteral("Загрузка обновленных показаний счётчиков"));
-    EXPECT_EQ(menu.N3->text(), QStringLiteral("Список  объектов  с некорректными  показаниями"));
-    EXPECT_EQ(menu.N10->text(), QStringLiteral("Список  неопрошенных  объектов"));
+    EXPECT_EQ(menu.N2->text(), test::texts::kMenuLoading);
+    EXPECT_EQ(menu.N3->text(), test::texts::kMenuImplausible);
+    EXPECT_EQ(menu.N10->text(), test::texts::kMenuUnpolled);
     EXPECT_TRUE(services.messages.shown.isEmpty());
 
     EXPECT_FALSE(windows->form1->Timer1().isActive()) << "no newer version has been found";

@@ -1,4 +1,5 @@
 #include "support/MainWindowFixture.h"
+#include "ui/main/Threadds2select.h"
 #include "ui/readings/Edit_resupt.h"
 
 #include <QApplication>
@@ -326,13 +327,17 @@ TEST_F(ReadingEditorTest, AReadingChosenElsewhereStaysInTheEditorAfterTheMainWin
     if (!isOther())
         objects().next();
     ASSERT_TRUE(isOther());
-    QTest::qWait(700); // the debounce worker follows the move and opens the other object's readings
+    // The debounce worker follows the move and opens the other object's readings.
+    QTRY_VERIFY_WITH_TIMEOUT(window->debounceWorker().idle() && readings().isOpen() &&
+                                 readings().field(QStringLiteral("ID_IMAG")).asString() == QStringLiteral("201"),
+                             10000);
 
     bool edited = false;
     QTimer::singleShot(0, [&] {
         auto* modal = qobject_cast<TForm5*>(QApplication::activeModalWidget());
         ASSERT_NE(modal, nullptr);
-        QTest::qWait(700); // longer than the debounce worker's pause
+        // The debounce worker has acted on the move to the chosen object.
+        QTRY_VERIFY_WITH_TIMEOUT(window->debounceWorker().idle(), 10000);
         EXPECT_EQ(objects().field(QStringLiteral("ID_OBJECT")).asInteger(), object);
         EXPECT_EQ(readings().field(QStringLiteral("ID_IMAG")).asString(), QStringLiteral("102"));
         EXPECT_EQ(modal->form().DBEdit3->text(), QStringLiteral("00122"));

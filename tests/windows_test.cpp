@@ -1,3 +1,4 @@
+#include "support/OperatorTexts.h"
 #include "support/TestServices.h"
 #include "ui/main/About_program.h"
 
@@ -19,7 +20,7 @@ TEST(Windows, CarryTheirExactCaption) {
         QString caption;
     };
     const Case cases[] = {
-        {QStringLiteral("TForm6"), make<TForm6>, QStringLiteral("«Ворник Клиент»")},
+        {QStringLiteral("TForm6"), make<TForm6>, vornic::test::texts::kAboutCaption},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.className.toStdString());

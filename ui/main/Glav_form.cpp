@@ -193,7 +193,9 @@ TForm1::TForm1(WindowContext& context, QWidget* parent)
     connect(ui.DBGrid2, &DbGrid::rowDoubleClicked, this, &TForm1::DBGrid2DblClick);
     connect(ui.DBGrid2, &DbGrid::titleClicked, this, &TForm1::DBGrid2TitleClick);
     connect(ui.Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
-    connect(objects_.get(), &DataSet::positioned, debounceWorker_.get(), &ThreadDS2Select::resume);
+    // The worker sleeps between moves; a list that opens empty or closes leaves no current object, a move too.
+    for (auto moved : {&DataSet::positioned, &DataSet::opened, &DataSet::closed})
+        connect(objects_.get(), moved, debounceWorker_.get(), &ThreadDS2Select::resume);
     connect(readings_.get(), &DataSet::positioned, this, &TForm1::IBDataSet2AfterScroll);
     // A list without rows (closed while the current object changes, an object without readings, its last reading
     // deleted) positions nowhere, and the dial of another object's reading must not stay beside it.

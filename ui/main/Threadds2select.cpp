@@ -2,70 +2,89 @@
 
 #include <QMetaObject>
 
+#include <chrono>
 #include <condition_variable>
-#include <memory>
 #include <mutex>
 
-namespace {
-
-// What a queued call and the waiting worker share; it outlives whichever side finishes last.
-struct PendingCall {
+// What wakes the worker: a move, a stop, or the end of a call it queued on the user-interface thread.
+struct ThreadDS2Select::Wake {
     std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
+    std::condition_variable changed;
+    bool moved = false;
+    bool looking = false; // between taking a move and acting on it
+    bool stopping = false;
+    quint64 callsFinished = 0; // calls finish in the order queued: one number tells which have
 };
 
-constexpr int kStopCheckMs = 10;
-
-} // namespace
-
 ThreadDS2Select::ThreadDS2Select(QObject* uiContext, Calls calls, int periodMs)
-    : uiContext_(uiContext), calls_(std::move(calls)), periodMs_(periodMs) {}
+    : uiContext_(uiContext), calls_(std::move(calls)), periodMs_(periodMs), wake_(std::make_shared<Wake>()) {}
 
 ThreadDS2Select::~ThreadDS2Select() {
     stop();
 }
 
 void ThreadDS2Select::resume() {
-    if (!isRunning() && !isInterruptionRequested())
+    {
+        std::lock_guard lock(wake_->mutex);
+        if (wake_->stopping)
+            return;
+        wake_->moved = true;
+    }
+    wake_->changed.notify_all();
+    if (!isRunning())
         start();
 }
 
 void ThreadDS2Select::stop() {
-    requestInterruption();
+    {
+        std::lock_guard lock(wake_->mutex);
+        wake_->stopping = true;
+    }
+    wake_->changed.notify_all();
     wait();
 }
 
+bool ThreadDS2Select::idle() const {
+    std::lock_guard lock(wake_->mutex);
+    return !wake_->moved && !wake_->looking;
+}
+
 bool ThreadDS2Select::onUiThread(std::function<void()> work) {
-    auto call = std::make_shared<PendingCall>();
     QObject* context = uiContext_.data();
     if (!context)
         return false;
+    const quint64 ticket = ++callsQueued_;
     QMetaObject::invokeMethod(
         context,
-        [call, work = std::move(work)] {
+        [wake = wake_, ticket, work = std::move(work)] {
             work();
-            std::lock_guard lock(call->mutex);
-            call->finished = true;
-            call->done.notify_all();
+            {
+                std::lock_guard lock(wake->mutex);
+                wake->callsFinished = ticket;
+            }
+            wake->changed.notify_all();
         },
         Qt::QueuedConnection);
-    std::unique_lock lock(call->mutex);
-    while (!call->finished) {
-        if (isInterruptionRequested())
-            return false;
-        call->done.wait_for(lock, std::chrono::milliseconds(kStopCheckMs));
-    }
-    return true;
+    std::unique_lock lock(wake_->mutex);
+    wake_->changed.wait(lock, [this, ticket] { return wake_->stopping || wake_->callsFinished >= ticket; });
+    return !wake_->stopping;
+}
+
+bool ThreadDS2Select::waitForMove() {
+    std::unique_lock lock(wake_->mutex);
+    wake_->looking = false;
+    wake_->changed.wait(lock, [this] { return wake_->stopping || wake_->moved; });
+    wake_->moved = false;
+    wake_->looking = true;
+    return !wake_->stopping;
 }
 
 bool ThreadDS2Select::pause() {
-    for (int waited = 0; waited < periodMs_; waited += kStopCheckMs) {
-        if (isInterruptionRequested())
-            return false;
-        msleep(static_cast<unsigned long>(std::min(kStopCheckMs, periodMs_ - waited)));
-    }
-    return !isInterruptionRequested();
+    // A move meanwhile does not cut the period short: the look after it compares, and the move makes one more.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(periodMs_);
+    std::unique_lock lock(wake_->mutex);
+    wake_->changed.wait_until(lock, deadline, [this] { return wake_->stopping; });
+    return !wake_->stopping;
 }
 
 void ThreadDS2Select::run() {
@@ -73,7 +92,7 @@ void ThreadDS2Select::run() {
     const auto before = std::make_shared<std::optional<QString>>();
     const auto after = std::make_shared<std::optional<QString>>();
     const auto readScanner = calls_.readScanner;
-    while (!isInterruptionRequested()) {
+    while (waitForMove()) {
         if (!onUiThread([before, readScanner] { *before = readScanner(); }) || !pause() ||
             !onUiThread([after, readScanner] { *after = readScanner(); }))
             return;

@@ -4,13 +4,14 @@
 #include <QString>
 #include <QThread>
 
-#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 
 // Keeps the readings list in step with the current object without reading the readings of every object the
-// operator passes over: once resumed it compares the current object's scanner before and after a period, and
-// opens the readings list only when the object stayed the same; otherwise it closes the list.
+// operator passes over: woken by a move of the current object, it compares the current object's scanner before
+// and after a period, and opens the readings list only when the object stayed the same; otherwise it closes the
+// list. Between moves it sleeps: nothing but a move or a stop wakes it.
 //
 // Its reads of the object list and its opening and closing of the readings happen on the user-interface thread
 // (the object list may be being reopened there at that moment); the worker waits for each, but gives up the
@@ -26,23 +27,36 @@ public:
         std::function<void()> closeReadings;
     };
 
-    // Made suspended: it runs from the first resume() on. The calls run on the thread of uiContext.
+    // Made suspended: the first resume() starts it. The calls run on the thread of uiContext.
     ThreadDS2Select(QObject* uiContext, Calls calls, int periodMs = 300);
     ~ThreadDS2Select() override; // stops and waits
 
-    // Resuming a running worker has no effect.
+    // The current object moved: the worker looks again (once more after the look under way, if one is). After
+    // stop() it has no effect.
     void resume();
     void stop();
+
+    // True once the worker has acted on every move so far (or was never woken): what it does next waits for a
+    // move. Lets a caller tell that the readings list is as the worker leaves it.
+    bool idle() const;
 
 protected:
     void run() override;
 
 private:
+    struct Wake;
+
     // Runs work on the user-interface thread and waits for it; false when told to stop meanwhile.
     bool onUiThread(std::function<void()> work);
+    // Sleeps until the current object moves; false when told to stop.
+    bool waitForMove();
+    // Sleeps for the period; false when told to stop meanwhile.
     bool pause();
 
     QPointer<QObject> uiContext_;
     Calls calls_;
     int periodMs_;
+    // Shared with the calls queued on the user-interface thread, which may run after the worker has gone.
+    std::shared_ptr<Wake> wake_;
+    quint64 callsQueued_ = 0; // the worker's own count
 };
