@@ -10,11 +10,11 @@
 #include "db/ColumnLengths.h"
 #include "db/Database.h"
 #include "db/DatabaseError.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 #include "db/SqlParameters.h"
 #include "db/Statement.h"
 #include "download/ReadingsProtocol.h"
-#include "db/ObjectsTable.h"
-#include "db/ReadingsTable.h"
 
 #include <QHash>
 

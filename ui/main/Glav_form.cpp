@@ -4,6 +4,8 @@
 #include "base/Services.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 #include "db/SchemaUpgrade.h"
 #include "ui/main/About_program.h"
 #include "ui/readings/Consumption_chart.h"
@@ -26,8 +28,6 @@
 #include "ui/readings/Suspicious_readings.h"
 #include "ui/main/Threadds2select.h"
 #include "ui/update/Updatesoftware.h"
-#include "db/ObjectsTable.h"
-#include "db/ReadingsTable.h"
 
 #include <utility>
 

@@ -4,13 +4,13 @@
 #include "base/Services.h"
 #include "db/Database.h"
 #include "db/ObjectDirectory.h"
+#include "db/ObjectsTable.h"
 #include "ui/common/DataSetModel.h"
 #include "ui/common/DbEdit.h"
 #include "ui/common/DbGrid.h"
 #include "ui/common/ErrorReport.h"
 #include "ui/common/LockWaitNotice.h"
 #include "ui/common/RowLabels.h"
-#include "db/ObjectsTable.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>

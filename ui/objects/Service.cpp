@@ -4,13 +4,13 @@
 
 #include "base/Failure.h"
 #include "db/Database.h"
+#include "db/ObjectsTable.h"
+#include "db/ServiceJournalTable.h"
 #include "ui/common/DataSetModel.h"
 #include "ui/common/DbGrid.h"
 #include "ui/common/ErrorReport.h"
 #include "ui/common/LockWaitNotice.h"
 #include "ui/common/RowLabels.h"
-#include "db/ObjectsTable.h"
-#include "db/ServiceJournalTable.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>

@@ -5,11 +5,11 @@
 #include "base/Trimmed.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 #include "ui/common/DbEdit.h"
 #include "ui/common/ErrorReport.h"
 #include "ui/common/LockWaitNotice.h"
-#include "db/ObjectsTable.h"
-#include "db/ReadingsTable.h"
 
 #include <QCloseEvent>
 

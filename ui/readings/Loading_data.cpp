@@ -4,10 +4,10 @@
 #include "base/Services.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
+#include "db/ObjectsTable.h"
 #include "download/DownloadRuns.h"
 #include "download/Thread_loadf.h"
 #include "ui/common/ErrorReport.h"
-#include "db/ObjectsTable.h"
 
 #include <QCloseEvent>
 #include <QRegularExpressionValidator>

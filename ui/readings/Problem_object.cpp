@@ -5,6 +5,8 @@
 #include "base/Services.h"
 #include "base/Trimmed.h"
 #include "db/Database.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 #include "ui/common/DataSetModel.h"
 #include "ui/common/DbEdit.h"
 #include "ui/common/DbGrid.h"
@@ -12,8 +14,6 @@
 #include "ui/common/ErrorReport.h"
 #include "ui/common/LockWaitNotice.h"
 #include "ui/common/RowLabels.h"
-#include "db/ObjectsTable.h"
-#include "db/ReadingsTable.h"
 
 #include <QCloseEvent>
 #include <QKeyEvent>

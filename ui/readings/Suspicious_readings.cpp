@@ -2,10 +2,10 @@
 
 #include "base/DateText.h"
 #include "base/IniFile.h"
-#include "reports/ConsumptionReport.h"
-#include "ui/common/ErrorReport.h"
 #include "db/ObjectsTable.h"
 #include "db/ReadingsTable.h"
+#include "reports/ConsumptionReport.h"
+#include "ui/common/ErrorReport.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>

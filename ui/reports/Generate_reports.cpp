@@ -2,14 +2,14 @@
 
 #include "base/Services.h"
 #include "base/Trimmed.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 #include "reports/ReportSave.h"
 #include "reports/SubscriberReport.h"
 #include "ui/common/DataSetModel.h"
 #include "ui/common/DbGrid.h"
 #include "ui/common/ErrorReport.h"
 #include "ui/reports/ReportSaving.h"
-#include "db/ObjectsTable.h"
-#include "db/ReadingsTable.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>

@@ -1,14 +1,14 @@
 #include "ui/reports/Generate_reports_all.h"
 
 #include "base/Services.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 #include "reports/PeriodReport.h"
 #include "reports/ReportSave.h"
 #include "ui/common/DataSetModel.h"
 #include "ui/common/DbGrid.h"
 #include "ui/common/ErrorReport.h"
 #include "ui/reports/ReportSaving.h"
-#include "db/ObjectsTable.h"
-#include "db/ReadingsTable.h"
 
 #include <QShowEvent>
 

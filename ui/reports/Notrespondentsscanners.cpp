@@ -2,12 +2,12 @@
 
 #include "base/IniFile.h"
 #include "base/Services.h"
+#include "db/ObjectsTable.h"
 #include "reports/ReportSave.h"
 #include "reports/UnpolledObjects.h"
 #include "ui/common/DbGrid.h"
 #include "ui/common/ErrorReport.h"
 #include "ui/reports/ReportSaving.h"
-#include "db/ObjectsTable.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>
