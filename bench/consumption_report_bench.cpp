@@ -199,8 +199,8 @@ int main(int argc, char** argv) {
     vornic::DataSet& objectsOfPeriod = report.IBDataSet1();
     timer.restart();
     objectsOfPeriod.close();
-    objectsOfPeriod.setSelectSql(vornic::consumptionObjectsSql(
-        {report.form().DateTimePicker1->dateText(), report.form().DateTimePicker2->dateText()}));
+    vornic::selectConsumptionObjects(
+        objectsOfPeriod, {report.form().DateTimePicker1->dateText(), report.form().DateTimePicker2->dateText()});
     objectsOfPeriod.open();
     objectsOfPeriod.fetchAll();
     const double objectsMs = millisecondsSince(timer);

@@ -2,6 +2,8 @@
 
 #include "db/DataSet.h"
 #include "db/Database.h"
+#include "db/ReadingsTable.h"
+#include "db/ServiceJournalTable.h"
 #include "db/Statement.h"
 
 namespace vornic {
@@ -30,14 +32,15 @@ std::optional<int> newestObjectWithScanner(Database& database, const QString& sc
 }
 
 void removeObjectRecords(Database& database, int objectId) {
-    // The key is a whole number read from the object's own row, so it goes into the text as digits only.
-    const QString id = QString::number(objectId);
-    database.execute(QStringLiteral("Delete From STATUS_OBJECT where id_object=") + id);
-    database.execute(QStringLiteral("Delete From image_object_date where id_object=") + id);
+    for (const QString& removal : {ServiceJournalTable::kDeleteOfObject, ReadingsTable::kDeleteOfObject}) {
+        Statement remove(database, removal);
+        remove.bind(0, objectId);
+        remove.execute();
+    }
 }
 
 bool moveToObject(DataSet& list, int objectId) {
-    const int column = list.fieldIndex(QStringLiteral("ID_OBJECT"));
+    const int column = list.fieldIndex(ObjectsTable::kId);
     if (!list.isOpen() || column < 0)
         return false;
     for (int row = 0;; ++row) {

@@ -11,6 +11,8 @@
 #include "db/ColumnLengths.h"
 #include "db/Database.h"
 #include "db/DatabaseError.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 #include "db/SqlParameters.h"
 #include "db/Statement.h"
 #include "download/ReadingsProtocol.h"
@@ -24,21 +26,6 @@
 using namespace vornic;
 
 namespace {
-
-const QString kInsert = QStringLiteral(
-    "INSERT INTO Image_object_date (ID_OBJECT,DAT,ID_IMAG,IMAGE,RECOGNITION,READINGS,BAT,CSQ,NSMOD,ERROR) VALUES "
-    "(:ID_OBJECT,:DAT,:ID_IMAG,:IMAGE,:RECOGNITION,:READINGS,:BAT,:CSQ,:NSMOD,:ERROR)");
-const QString kComplete = QStringLiteral(
-    "UPDATE  IMAGE_OBJECT_DATE SET  IMAGE=:IMAGE, RECOGNITION=:RECOGNITION, READINGS=:READINGS WHERE ID_IMAG= "
-    "?old_ID_IMAG");
-// The stored reading with the received id, exactly that id: an indexed look-up. The last column tells whether its
-// picture is a whole JPEG stream (null when it has none): an error page or half a picture stored by an older
-// program is fetched again.
-const QString kLookup = QStringLiteral(
-    "SELECT READINGS, DAT, IMAGE, CASE WHEN IMAGE IS NULL THEN NULL WHEN OCTET_LENGTH(IMAGE) >= 4 AND "
-    "SUBSTRING(IMAGE FROM 1 FOR 2) = x'FFD8' AND SUBSTRING(IMAGE FROM OCTET_LENGTH(IMAGE) - 1 FOR 2) = x'FFD9' "
-    "THEN 1 ELSE 0 END FROM IMAGE_OBJECT_DATE WHERE ID_IMAG = ?");
-
 
 // An attribute's value as stored: an empty one is NULL.
 QVariant orNull(const QString& value) {
@@ -81,8 +68,6 @@ QString textFault(const QString& attribute, const QString& value, int length) {
     return {};
 }
 
-// A reading stored without its picture gets it on a later run; nothing else of the row changes.
-const QString kFillPicture = QStringLiteral("UPDATE IMAGE_OBJECT_DATE SET IMAGE = ? WHERE ID_IMAG = ?");
 
 // How far ahead of the row being stored rows are looked up. Rows already stored need no request and cost only their
 // look-up; the bound keeps a look-up close to its row's turn.
@@ -92,9 +77,12 @@ constexpr qsizetype kLookAheadRows = 64;
 
 struct Thread_loadF::Statements {
     explicit Statements(Database& database)
-        : lookup(database, kLookup), insert(database, kInsert), complete(database, kComplete),
-          fillPicture(database, kFillPicture),
-          lengths(textColumnLengths(database, QStringLiteral("IMAGE_OBJECT_DATE"))) {}
+        // The stored reading is looked up by exactly the received id, an indexed look-up; an error page or half a
+        // picture stored by an older program is fetched again. A reading stored without its picture gets it on a
+        // later run, and nothing else of the row changes.
+        : lookup(database, ReadingsTable::kLookup), insert(database, ReadingsTable::kDownloadInsert),
+          complete(database, ReadingsTable::kDownloadComplete), fillPicture(database, ReadingsTable::kFillPicture),
+          lengths(textColumnLengths(database, ReadingsTable::kTable)) {}
     Statement lookup;
     NamedStatement insert;
     NamedStatement complete;
@@ -382,9 +370,9 @@ void Thread_loadF::examine(AnswerRows& rows, qsizetype index, bool mayRequest) {
         }
     // The row's texts must fit their columns: one that does not is passed over, and the run goes on.
     for (const auto& [name, value, column] :
-         {std::tuple{QStringLiteral("id"), &row.id, QStringLiteral("ID_IMAG")},
-          std::tuple{QStringLiteral("pok"), &row.pok, QStringLiteral("READINGS")},
-          std::tuple{QStringLiteral("pok"), &row.pok, QStringLiteral("RECOGNITION")}})
+         {std::tuple{QStringLiteral("id"), &row.id, ReadingsTable::kPictureId},
+          std::tuple{QStringLiteral("pok"), &row.pok, ReadingsTable::kReadings},
+          std::tuple{QStringLiteral("pok"), &row.pok, ReadingsTable::kRecognition}})
         if (const QString fault = textFault(name, *value, statements_->lengths.value(column)); !fault.isEmpty()) {
             ahead.skipLine = fault;
             return;
@@ -476,9 +464,9 @@ Thread_loadF::Outcome Thread_loadF::storeRow(const Object& object, const QString
             const QVariant image = row.img.isEmpty() ? stored->image : picture.bytes;
             statements_->complete.execute([&](const NamedParameter& parameter) -> QVariant {
                 const QString field = parameter.field.toUpper();
-                if (field == QStringLiteral("IMAGE"))
+                if (field == ReadingsTable::kPicture)
                     return image;
-                if (field == QStringLiteral("ID_IMAG"))
+                if (field == ReadingsTable::kPictureId)
                     return row.id;
                 return orNull(row.pok); // RECOGNITION and READINGS
             });
@@ -488,16 +476,16 @@ Thread_loadF::Outcome Thread_loadF::storeRow(const Object& object, const QString
                            QStringLiteral(" Обновлены"));
         } else {
             const QHash<QString, QVariant> values = {
-                {QStringLiteral("ID_OBJECT"), trimmed(object.id)},
-                {QStringLiteral("DAT"), time.value},
-                {QStringLiteral("ID_IMAG"), row.id},
-                {QStringLiteral("IMAGE"), picture.bytes},
-                {QStringLiteral("RECOGNITION"), orNull(row.pok)},
-                {QStringLiteral("READINGS"), orNull(row.pok)},
-                {QStringLiteral("BAT"), orNull(row.bat.trimmed())},
-                {QStringLiteral("CSQ"), orNull(row.csq.trimmed())},
-                {QStringLiteral("NSMOD"), orNull(row.nsmod.trimmed())},
-                {QStringLiteral("ERROR"), row.er},
+                {ObjectsTable::kId, trimmed(object.id)},
+                {ReadingsTable::kDate, time.value},
+                {ReadingsTable::kPictureId, row.id},
+                {ReadingsTable::kPicture, picture.bytes},
+                {ReadingsTable::kRecognition, orNull(row.pok)},
+                {ReadingsTable::kReadings, orNull(row.pok)},
+                {ReadingsTable::kBattery, orNull(row.bat.trimmed())},
+                {ReadingsTable::kSignal, orNull(row.csq.trimmed())},
+                {ReadingsTable::kNetwork, orNull(row.nsmod.trimmed())},
+                {ReadingsTable::kError, row.er},
             };
             statements_->insert.execute(
                 [&](const NamedParameter& parameter) { return values.value(parameter.field.toUpper()); });

@@ -3,7 +3,8 @@
 #include "base/DateText.h"
 #include "base/Trimmed.h"
 #include "db/DataSet.h"
-#include "db/ReadingOrder.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 
 #include <charconv>
 #include <cmath>
@@ -50,41 +51,39 @@ QString trimmedCell(const QStringList& row, int column) {
 
 } // namespace
 
-QString consumptionObjectsSql(const ConsumptionPeriod& period) {
-    return u"SELECT distinct list_objects.id_scanner, list_objects.fio, list_objects.id_object FROM "
-           u"Image_object_date, list_objects WHERE image_object_date.id_object=list_objects.id_object and dat>='"_s +
-           period.start + u"' and dat<='"_s + period.end + u"' ORDER BY DAT DESC"_s;
+void selectConsumptionObjects(DataSet& objects, const ConsumptionPeriod& period) {
+    objects.setSelectSql(ObjectsTable::kWithReadingsSelect);
+    objects.setParameter(ObjectsTable::kPeriodStart, period.start);
+    objects.setParameter(ObjectsTable::kPeriodEnd, period.end);
 }
 
-QString consumptionReadingsSql(const QString& objectId, const ConsumptionPeriod& period) {
-    return u"SELECT image_object_date.id_object, image_object_date.dat, image_object_date.readings FROM "
-           u"Image_object_date WHERE id_object="_s +
-           objectId + u" and dat>='"_s + period.start + u"' and dat<='"_s + period.end + u"' ORDER BY DAT DESC"_s +
-           kEqualTimesNewestFirst;
+void selectConsumptionReadings(DataSet& readings, const QVariant& objectId, const ConsumptionPeriod& period) {
+    readings.setSelectSql(ReadingsTable::kValuesOfObjectInPeriod);
+    readings.setParameter(ObjectsTable::kId, objectId);
+    readings.setParameter(ObjectsTable::kPeriodStart, period.start);
+    readings.setParameter(ObjectsTable::kPeriodEnd, period.end);
 }
 
 Consumption ObjectConsumption(DataSet& readings) {
-    static const QString kReadings = u"READINGS"_s;
-    static const QString kDat = u"DAT"_s;
     Consumption result;
     readings.fetchAll();
     const int rows = readings.rowCount();
     int newest = 0;
     std::optional<double> end;
     for (; newest < rows && !end; ++newest)
-        end = numericReading(fieldText(readings, newest, kReadings));
+        end = numericReading(fieldText(readings, newest, ReadingsTable::kReadings));
     if (!end)
         return result; // nothing to read: zeros and no days, whatever the object before showed
     result.endReading = *end;
-    result.endDay = trimmed(fieldText(readings, newest - 1, kDat));
+    result.endDay = trimmed(fieldText(readings, newest - 1, ReadingsTable::kDate));
 
     // There is a numeric reading, so this finds one, at the latest the newest one.
     std::optional<double> start;
     int oldest = rows - 1;
     for (; !start; --oldest)
-        start = numericReading(fieldText(readings, oldest, kReadings));
+        start = numericReading(fieldText(readings, oldest, ReadingsTable::kReadings));
     result.startReading = *start;
-    result.startDay = trimmed(fieldText(readings, oldest + 1, kDat));
+    result.startDay = trimmed(fieldText(readings, oldest + 1, ReadingsTable::kDate));
 
     result.consumption = result.endReading - result.startReading;
     return result;
@@ -130,19 +129,16 @@ QStringList consumptionRow(const QString& scanner, const QString& subscriber, co
 
 void buildConsumptionReport(DataSet& objects, DataSet& readings, const ConsumptionPeriod& period,
                             const std::function<void(const QStringList& row)>& addRow) {
-    static const QString kScanner = u"ID_SCANNER"_s;
-    static const QString kSubscriber = u"FIO"_s;
-    static const QString kObject = u"ID_OBJECT"_s;
     objects.close();
-    objects.setSelectSql(consumptionObjectsSql(period));
+    selectConsumptionObjects(objects, period);
     objects.open();
     objects.fetchAll();
     for (int row = 0; row < objects.rowCount(); ++row) {
-        const QString scanner = fieldText(objects, row, kScanner);
-        const QString subscriber = fieldText(objects, row, kSubscriber);
-        const QString object = trimmed(fieldText(objects, row, kObject));
+        const QString scanner = fieldText(objects, row, ObjectsTable::kScanner);
+        const QString subscriber = fieldText(objects, row, ObjectsTable::kFio);
+        const QVariant object = objects.field(ObjectsTable::kId).value();
         readings.close();
-        readings.setSelectSql(consumptionReadingsSql(object, period));
+        selectConsumptionReadings(readings, object, period);
         readings.open();
         addRow(consumptionRow(scanner, subscriber, ObjectConsumption(readings)));
     }

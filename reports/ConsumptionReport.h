@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QStringView>
 
 #include <functional>
@@ -26,10 +27,10 @@ struct ConsumptionPeriod {
     QString end;
 };
 
-// The statements of the report, assembled from the period's date texts and the object's key. The values are
-// numbers and dates the program makes itself, never text the operator typed.
-QString consumptionObjectsSql(const ConsumptionPeriod& period);
-QString consumptionReadingsSql(const QString& objectId, const ConsumptionPeriod& period);
+// Give the closed data sets their statements: the objects with a reading in the period, and one object's
+// readings of the period, newest first. The period's date texts and the object's key travel as parameters.
+void selectConsumptionObjects(DataSet& objects, const ConsumptionPeriod& period);
+void selectConsumptionReadings(DataSet& readings, const QVariant& objectId, const ConsumptionPeriod& period);
 
 // What ObjectConsumption finds in one object's readings of the period. An object without any numeric reading
 // has both readings and the consumption 0 and empty day texts.

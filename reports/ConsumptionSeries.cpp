@@ -1,7 +1,7 @@
 #include "reports/ConsumptionSeries.h"
 
 #include "db/Database.h"
-#include "db/ReadingOrder.h"
+#include "db/ReadingsTable.h"
 #include "db/Statement.h"
 #include "reports/ConsumptionReport.h"
 
@@ -45,9 +45,7 @@ ConsumptionSeries consumptionSeries(const QList<HistoryReading>& history, QDate 
 
 QList<HistoryReading> objectHistory(Database& database, int object, QDate last) {
     auto unit = database.lock();
-    Statement readings(database, u"SELECT ID_OBJECT, DAT, ID_IMAG, READINGS, ERROR FROM IMAGE_OBJECT_DATE WHERE "
-                                 u"ID_OBJECT=? AND DAT<? ORDER BY DAT"_s +
-                                     kEqualTimesOldestFirst);
+    Statement readings(database, ReadingsTable::kHistorySelect);
     readings.bind(0, object);
     readings.bind(1, QDateTime(last.addDays(1), QTime(0, 0)));
     readings.open();

@@ -2,7 +2,8 @@
 
 #include "base/IniFile.h"
 #include "db/Database.h"
-#include "db/ReadingOrder.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 #include "db/Statement.h"
 #include "reports/ConsumptionReport.h"
 
@@ -17,7 +18,6 @@ namespace vornic {
 namespace {
 
 // The operator has set or confirmed the value: it is the object's history now, whatever it looks like.
-constexpr int kSetByOperator = 99;
 
 // The usual rise is what the meter did in the two months before the reading: long enough to outlast a week away,
 // short enough to follow the seasons.
@@ -101,7 +101,7 @@ void ImplausibleReadingJudge::accept(double value, qint64 day) {
 }
 
 std::optional<ImplausibleReading> ImplausibleReadingJudge::judge(const HistoryReading& reading) {
-    const bool confirmed = reading.error == kSetByOperator;
+    const bool confirmed = reading.error == ReadingsTable::kSetByOperator;
     const std::optional<double> value = numericReading(reading.text);
     const auto listed = [&](const QString& reason) {
         return ImplausibleReading{reading.object,
@@ -154,13 +154,8 @@ QList<ImplausibleReading> findImplausibleReadings(Database& database, double fac
     // reading to sort it here would take memory for all of them. The readings of one second are ordered by their
     // picture number, which the index does not hold, so the engine sorts the rows (in its own bounded memory and
     // temporary files) rather than reading them in the index's order.
-    const QString readingsSql =
-        (object ? u"SELECT ID_OBJECT, DAT, ID_IMAG, READINGS, ERROR FROM IMAGE_OBJECT_DATE WHERE ID_OBJECT=? "
-                  u"ORDER BY ID_OBJECT, DAT"_s
-                : u"SELECT ID_OBJECT, DAT, ID_IMAG, READINGS, ERROR FROM IMAGE_OBJECT_DATE ORDER BY ID_OBJECT, DAT"_s) +
-        kEqualTimesOldestFirst;
-    const QString objectsSql = object ? u"SELECT ID_OBJECT, FIO, ID_SCANNER FROM LIST_OBJECTS WHERE ID_OBJECT=?"_s
-                                      : u"SELECT ID_OBJECT, FIO, ID_SCANNER FROM LIST_OBJECTS"_s;
+    const QString& readingsSql = object ? ReadingsTable::kOfObjectInTimeOrder : ReadingsTable::kAllInObjectOrder;
+    const QString& objectsSql = object ? ObjectsTable::kNamesOfObjectSelect : ObjectsTable::kNamesSelect;
     // A download running meanwhile must not slip readings in between the two statements.
     auto unit = database.lock();
 

@@ -4,7 +4,8 @@
 #include "base/Failure.h"
 #include "base/Trimmed.h"
 #include "db/DataSet.h"
-#include "db/ReadingOrder.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 
 #include <algorithm>
 #include <array>
@@ -41,15 +42,6 @@ int fourDigitYear(QStringView text) {
     return year;
 }
 
-const QString kSelectStart = u"SELECT LIST_OBJECTS.personal_account, list_objects.id_scanner, list_objects.fio, "
-                             u"list_objects.id_object, image_object_date.dat, image_object_date.READINGS from "
-                             u"list_objects, Image_object_date WHERE dat>='"_s;
-const QString kSelectUntil = u"' and dat<='"_s;
-const QString kSelectAllEnd =
-    u" 23:59:59' and list_objects.id_object=image_object_date.id_object ORDER BY DAT DESC"_s + kEqualTimesNewestFirst;
-const QString kSelectMarkedEnd =
-    u" 23:59:59' AND list_objects.check_grid=1 and list_objects.id_object=image_object_date.id_object"_s;
-
 QString dayText(QDate day) {
     return day.toString(u"dd.MM.yyyy"_s);
 }
@@ -83,8 +75,9 @@ ReportMonth reportMonth(const QString& text, QDate today) {
 QString periodReportSelect(PeriodScope scope, const ReportMonth& month) {
     const QString start = dayText(month.firstDay());
     const QString end = dayText(month.lastDay());
-    return kSelectStart + start + kSelectUntil + end +
-           (scope == PeriodScope::AllSubscribers ? kSelectAllEnd : kSelectMarkedEnd);
+    using namespace ReadingsTable;
+    return kMonthSelectStart + start + kMonthSelectUntil + end +
+           (scope == PeriodScope::AllSubscribers ? kMonthSelectAllEnd : kMonthSelectMarkedEnd);
 }
 
 QList<PeriodReportRow> periodReportRows(DataSet& result) {
@@ -95,11 +88,11 @@ QList<PeriodReportRow> periodReportRows(DataSet& result) {
             throw Failure(u"Поле «%1» не найдено."_s.arg(name));
         return index;
     };
-    const int idObject = column(u"ID_OBJECT"_s);
-    const int fio = column(u"FIO"_s);
-    const int idScanner = column(u"ID_SCANNER"_s);
-    const int dat = column(u"DAT"_s);
-    const int readings = column(u"READINGS"_s);
+    const int idObject = column(ObjectsTable::kId);
+    const int fio = column(ObjectsTable::kFio);
+    const int idScanner = column(ObjectsTable::kScanner);
+    const int dat = column(ReadingsTable::kDate);
+    const int readings = column(ReadingsTable::kReadings);
     QList<PeriodReportRow> rows;
     for (int row = std::max(result.currentRow(), 0); row < result.rowCount(); ++row)
         rows.append({result.value(row, idObject).toString(), result.value(row, fio).toString(),

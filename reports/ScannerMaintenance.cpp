@@ -4,7 +4,8 @@
 #include "base/Settings.h"
 #include "base/Trimmed.h"
 #include "db/Database.h"
-#include "db/ReadingOrder.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 #include "db/Statement.h"
 
 #include <algorithm>
@@ -217,12 +218,11 @@ QList<MaintenanceRow> scannerMaintenance(Database& database, QDate today, const 
     auto unit = database.lock();
     QList<MaintenanceObject> objects;
     {
-        Statement list(database, u"SELECT ID_OBJECT, ID_SCANNER, FIO, ADDRESS, POWER_DEVICES FROM LIST_OBJECTS "
-                                 u"ORDER BY ID_OBJECT"_s);
+        Statement list(database, ObjectsTable::kMaintenanceSelect);
         list.open();
         while (list.fetch())
             objects.append({list.value(0).toLongLong(), list.value(1).toString(), list.value(2).toString(),
-                            list.value(3).toString(), trimmed(list.value(4).toString()) == u"Электрическая сеть"});
+                            list.value(3).toString(), trimmed(list.value(4).toString()) == ObjectsTable::kMainsPower});
     }
 
     QList<MaintenanceRow> rows;
@@ -232,12 +232,8 @@ QList<MaintenanceRow> scannerMaintenance(Database& database, QDate today, const 
     // thousands of readings would ask the system's time zone each time, which costs more than all the rest.
     // Only the trend days before each object's last reading come over: the engine finds them through the index on
     // the object and the moment, and a year of readings costs the list little more than a month.
-    Statement pass(database,
-                   u"SELECT R.ID_OBJECT, DATEDIFF(SECOND FROM TIMESTAMP '2000-01-01 00:00:00' TO R.DAT), R.BAT, R.CSQ "
-                   u"FROM (SELECT ID_OBJECT, MAX(DAT) AS LAST_DAT FROM IMAGE_OBJECT_DATE WHERE ID_OBJECT IS NOT NULL "
-                   u"GROUP BY ID_OBJECT) L JOIN IMAGE_OBJECT_DATE R ON R.ID_OBJECT = L.ID_OBJECT AND R.DAT >= "
-                   u"DATEADD(%1 DAY TO L.LAST_DAT) ORDER BY R.ID_OBJECT, R.DAT"_s.arg(-qMax(0, thresholds.trendDays)) +
-                       kEqualTimesOldestFirst);
+    Statement pass(database, ReadingsTable::kLastDaysSelect);
+    pass.bind(0, -qMax(0, thresholds.trendDays));
     pass.open();
     bool more = pass.fetch();
     QList<MaintenanceReading> readings;

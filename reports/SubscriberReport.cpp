@@ -3,7 +3,8 @@
 #include "base/DateText.h"
 #include "base/Trimmed.h"
 #include "db/DataSet.h"
-#include "db/ReadingOrder.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 
 #include <limits>
 
@@ -44,16 +45,17 @@ QString subscriberName(const Subscriber& subscriber) {
 
 Subscriber currentSubscriber(DataSet& objects) {
     const auto text = [&](const QString& name) { return objects.field(name).asString(); };
-    return {text(u"FIO"_s), text(u"ADDRESS"_s), text(u"ID_OBJECT"_s), text(u"ID_SCANNER"_s)};
+    return {text(ObjectsTable::kFio), text(ObjectsTable::kAddress), text(ObjectsTable::kId),
+            text(ObjectsTable::kScanner)};
 }
 
 QList<SubscriberReading> resultReadings(DataSet& result) {
     result.fetchAll();
-    const int dat = result.fieldIndex(u"DAT"_s);
-    const int readings = result.fieldIndex(u"READINGS"_s);
-    const int bat = result.fieldIndex(u"BAT"_s);
-    const int csq = result.fieldIndex(u"CSQ"_s);
-    const int nsmod = result.fieldIndex(u"NSMOD"_s);
+    const int dat = result.fieldIndex(ReadingsTable::kDate);
+    const int readings = result.fieldIndex(ReadingsTable::kReadings);
+    const int bat = result.fieldIndex(ReadingsTable::kBattery);
+    const int csq = result.fieldIndex(ReadingsTable::kSignal);
+    const int nsmod = result.fieldIndex(ReadingsTable::kNetwork);
     QList<SubscriberReading> rows;
     const int first = std::max(result.currentRow(), 0);
     rows.reserve(result.rowCount() - first);
@@ -65,8 +67,9 @@ QList<SubscriberReading> resultReadings(DataSet& result) {
 }
 
 QString subscriberReportSelect(const QString& idObject, const QString& startText, const QString& endText) {
-    return u"SELECT*FROM Image_object_date WHERE id_object="_s + idObject + u" and dat>='"_s + startText +
-           u"' and dat<='"_s + endText + u"' ORDER BY DAT DESC"_s + kEqualTimesNewestFirst;
+    using namespace ReadingsTable;
+    return kOfObjectInPeriodStart + idObject + kOfObjectInPeriodFrom + startText + kOfObjectInPeriodUntil + endText +
+           kOfObjectInPeriodEnd;
 }
 
 std::optional<qint32> wholeNumberReading(QStringView readings) {
@@ -122,7 +125,7 @@ Consumption consumptionOf(const QStringList& readingsNewestFirst) {
 
 Consumption PeriodConsumption(DataSet& result) {
     result.fetchAll();
-    const int column = result.fieldIndex(u"READINGS"_s);
+    const int column = result.fieldIndex(ReadingsTable::kReadings);
     QStringList readings;
     readings.reserve(result.rowCount());
     for (int row = 0; row < result.rowCount(); ++row)

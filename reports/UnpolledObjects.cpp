@@ -2,26 +2,24 @@
 
 #include "base/Trimmed.h"
 #include "db/DataSet.h"
+#include "db/ObjectsTable.h"
 
 using namespace Qt::StringLiterals;
 
 namespace vornic {
 
-QString unpolledObjectsSelect(const QString& start, const QString& end) {
-    // NOT EXISTS rather than NOT IN: a reading without an object (another program writing to a shared database can
-    // leave one) would make NOT IN unknown for every object, and the list would come out empty.
-    return u"select list_objects.id_object, list_objects.id_scanner, list_objects.fio, list_objects.address from "
-           u"list_objects where not exists (select image_object_date.id_object from image_object_date where "
-           u"image_object_date.id_object=list_objects.id_object and image_object_date.dat>='"_s +
-           start + u"' and image_object_date.dat<='"_s + end + u"');"_s;
+void selectUnpolledObjects(DataSet& list, const QString& start, const QString& end) {
+    list.setSelectSql(ObjectsTable::kUnpolledSelect);
+    list.setParameter(ObjectsTable::kPeriodStart, start);
+    list.setParameter(ObjectsTable::kPeriodEnd, end);
 }
 
 QList<UnpolledObject> unpolledObjects(DataSet& list) {
     // Read by row number: walking the current row through a long list would make the grid follow every step.
     list.fetchAll();
-    const int scanner = list.fieldIndex(u"ID_SCANNER"_s);
-    const int fio = list.fieldIndex(u"FIO"_s);
-    const int address = list.fieldIndex(u"ADDRESS"_s);
+    const int scanner = list.fieldIndex(ObjectsTable::kScanner);
+    const int fio = list.fieldIndex(ObjectsTable::kFio);
+    const int address = list.fieldIndex(ObjectsTable::kAddress);
     QList<UnpolledObject> objects;
     objects.reserve(list.rowCount());
     for (int row = 0; row < list.rowCount(); ++row)

@@ -14,9 +14,9 @@ class DataSet;
 // The objects not heard from in a period: every object with no reading stamped from the start day at 00:00:00
 // to the end day at 23:59:59, both ends included. An object that never had a reading is always among them.
 
-// The list's select statement for the period's two ends as the pickers write them ("01.12.2018" and
-// "09.12.2018 23:59:59").
-QString unpolledObjectsSelect(const QString& start, const QString& end);
+// Gives the closed list its select statement for the period's two ends as the pickers write them ("01.12.2018"
+// and "09.12.2018 23:59:59"). The ends travel as parameters, which the database reads as dates.
+void selectUnpolledObjects(DataSet& list, const QString& start, const QString& end);
 
 // One listed object, its fields as stored.
 struct UnpolledObject {

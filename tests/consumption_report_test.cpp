@@ -70,18 +70,6 @@ TEST(ConsumptionReading, ReadingsPrintAsReadAndConsumptionWithOneDecimalRoundedH
     }
 }
 
-TEST(ConsumptionStatements, AreAssembledFromThePeriodAndTheObject) {
-    const ConsumptionPeriod period{u"01.01.2014"_s, u"11.11.2014 23:59:59"_s};
-    EXPECT_EQ(consumptionObjectsSql(period),
-              u"SELECT distinct list_objects.id_scanner, list_objects.fio, list_objects.id_object FROM "
-              "Image_object_date, list_objects WHERE image_object_date.id_object=list_objects.id_object and "
-              "dat>='01.01.2014' and dat<='11.11.2014 23:59:59' ORDER BY DAT DESC"_s);
-    EXPECT_EQ(consumptionReadingsSql(u"17"_s, period),
-              u"SELECT image_object_date.id_object, image_object_date.dat, image_object_date.readings FROM "
-              "Image_object_date WHERE id_object=17 and dat>='01.01.2014' and dat<='11.11.2014 23:59:59' "
-              "ORDER BY DAT DESC, ID_IMAG DESC"_s);
-}
-
 // The test clock says 11.11.2014, so a first opening offers the period 01.11.2014 to 11.11.2014 23:59:59.
 class ConsumptionReportTest : public test::MainWindowTest {
 protected:

@@ -66,11 +66,11 @@ TEST_F(ObjectListTest, TitleClicksSortAndFilterWithOneFlagForTheWholeList) {
          QStringLiteral("SELECT*from LIST_OBJECTS ORDER BY ADDRESS DESC"),
          {QStringLiteral("Андреев"), QStringLiteral("Борисов"), QStringLiteral("Васильев")}},
         {mark, QStringLiteral("select * from list_objects where list_objects.check_grid = 1"), {}},
-        {mark, QStringLiteral("select * from list_objects"), {}},
+        {mark, QStringLiteral("SELECT *  FROM LIST_OBJECTS"), {}},
         {address,
          QStringLiteral("SELECT*from LIST_OBJECTS ORDER BY ADDRESS"),
          {QStringLiteral("Васильев"), QStringLiteral("Борисов"), QStringLiteral("Андреев")}},
-        {mark, QStringLiteral("select * from list_objects"), {}}, // after an odd number of clicks: all objects
+        {mark, QStringLiteral("SELECT *  FROM LIST_OBJECTS"), {}}, // after an odd number of clicks: all objects
     };
     for (const Step& step : steps) {
         window->DBGrid1TitleClick(step.column);

@@ -355,7 +355,7 @@ TEST_F(ObjectDirectoryTest, SortsAlternateTheirDirectionAcrossColumns) {
     fixture.addObject(QStringLiteral("Андреев"), QStringLiteral("1"), 0, QStringLiteral("ул. В"));
     fixture.addObject(QStringLiteral("Васильев"), QStringLiteral("2"), 0, QStringLiteral("ул. Б"));
     openDirectory();
-    EXPECT_EQ(list().selectSql(), QStringLiteral("SELECT*from LIST_OBJECTS"));
+    EXPECT_EQ(list().selectSql(), QStringLiteral("SELECT *  FROM LIST_OBJECTS"));
 
     struct Click {
         int column;

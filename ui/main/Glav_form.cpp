@@ -5,7 +5,8 @@
 #include "base/Services.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
-#include "db/ReadingOrder.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 #include "db/SchemaUpgrade.h"
 #include "ui/main/About_program.h"
 #include "ui/readings/Consumption_chart.h"
@@ -47,21 +48,7 @@ namespace {
 constexpr int kMinimumObjectPanelWidth = 488;
 constexpr int kMarkColumn = 0;
 
-const QString kObjectsSelect = QStringLiteral("SELECT *  FROM LIST_OBJECTS");
-const QString kObjectsModify =
-    QStringLiteral("UPDATE LIST_OBJECTS SET STATUS=:STATUS, CHECK_GRID=:CHECK_GRID WHERE ID_OBJECT=?old_ID_OBJECT");
-const QString kReadingsSelect =
-    QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT DESC") +
-    kEqualTimesNewestFirst;
-const QString kReadingsModify = QStringLiteral(
-    "UPDATE IMAGE_OBJECT_DATE SET error=:error, ID_OBJECT=:ID_OBJECT, DAT=:DAT, READINGS= :READINGS, BAT=:BAT, "
-    "CSQ=:CSQ, NSMOD=:NSMOD WHERE   ID_IMAG = ?old_ID_IMAG");
-const QString kReadingsDelete = QStringLiteral("delete from IMAGE_OBJECT_DATE where ID_IMAG=?old_ID_IMAG");
-const QString kReadingsOldestFirst =
-    QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT") + kEqualTimesOldestFirst;
-
 const QColor kDoubtfulReading(255, 247, 226);
-const QString kMains = QStringLiteral("Электрическая сеть");
 constexpr int kTopEdgeInNormalState = 30;
 
 QString networkTypeText(int code) {
@@ -131,8 +118,8 @@ int findRow(DataSet& dataSet, const QString& field, const std::function<bool(con
 }
 
 // The fields the search choices name, in the order of ComboBox1's items.
-const QStringList kSearchFields = {QStringLiteral("FIO"), QStringLiteral("ADDRESS"), QStringLiteral("ID_SCANNER"),
-                                   QStringLiteral("PERSONAL_ACCOUNT"), QStringLiteral("NOMER_PLOMB")};
+const QStringList kSearchFields = {ObjectsTable::kFio, ObjectsTable::kAddress, ObjectsTable::kScanner,
+                                   ObjectsTable::kPersonalAccount, ObjectsTable::kSeal};
 
 QPixmap markPicture(bool ticked) {
     QPixmap picture(16, 16);
@@ -159,13 +146,13 @@ int restoredWidth(const IniFile& settings, const QString& grid, const QString& f
 
 } // namespace
 
-const QStringList TForm1::kObjectFields = {QStringLiteral("FIO"),         QStringLiteral("ADDRESS"),
-                                           QStringLiteral("ID_SCANNER"),  QStringLiteral("PERSONAL_ACCOUNT"),
-                                           QStringLiteral("NOMER_PLOMB"), QStringLiteral("STATUS"),
-                                           QStringLiteral("SIM_CARD"),    QStringLiteral("POWER_DEVICES")};
+const QStringList TForm1::kObjectFields = {ObjectsTable::kFio,         ObjectsTable::kAddress,
+                                           ObjectsTable::kScanner,  ObjectsTable::kPersonalAccount,
+                                           ObjectsTable::kSeal, ObjectsTable::kStatus,
+                                           ObjectsTable::kSimCard,    ObjectsTable::kPowerSupply};
 
-const QStringList TForm1::kReadingFields = {QStringLiteral("DAT"), QStringLiteral("READINGS"), QStringLiteral("BAT"),
-                                            QStringLiteral("CSQ")};
+const QStringList TForm1::kReadingFields = {ReadingsTable::kDate, ReadingsTable::kReadings, ReadingsTable::kBattery,
+                                            ReadingsTable::kSignal};
 
 TForm1::TForm1(WindowContext& context, QWidget* parent)
     : QMainWindow(parent), context_(context),
@@ -235,7 +222,7 @@ TForm1::~TForm1() {
 std::optional<QString> TForm1::currentScanner() const {
     if (!objects_->isOpen() || objects_->currentRow() < 0)
         return std::nullopt;
-    return objects_->field(QStringLiteral("ID_SCANNER")).asString();
+    return objects_->field(ObjectsTable::kScanner).asString();
 }
 
 void TForm1::openReadingsOnce() {
@@ -275,9 +262,9 @@ void TForm1::setUpMenu() {
             context_.services.messages->inform(QStringLiteral("Выберите объект в списке контролируемых объектов."));
             return;
         }
-        showModal(deletedOnClose(new TForm15(context_, objects_->field(QStringLiteral("ID_OBJECT")).asInteger(),
-                                             objects_->field(QStringLiteral("FIO")).asString(),
-                                             objects_->field(QStringLiteral("ID_SCANNER")).asString(), this)));
+        showModal(deletedOnClose(new TForm15(context_, objects_->field(ObjectsTable::kId).asInteger(),
+                                             objects_->field(ObjectsTable::kFio).asString(),
+                                             objects_->field(ObjectsTable::kScanner).asString(), this)));
     });
     command(ui.N13, [this] {
         THelpWindow help(this);
@@ -295,57 +282,57 @@ void TForm1::showModal(QDialog* window) {
 }
 
 void TForm1::setUpObjectList() {
-    objects_->setSelectSql(kObjectsSelect);
-    objects_->setModifySql(kObjectsModify);
+    objects_->setSelectSql(ObjectsTable::kSelectAll);
+    objects_->setModifySql(ObjectsTable::kModifyStatusAndMark);
     objects_->setRowLabel(objectRowLabel);
     const int toolkitDefault = ui.DBGrid1->horizontalHeader()->defaultSectionSize();
     ui.DBGrid1->bind(
         *objects_,
         {
-            {QStringLiteral("CHECK_GRID"), QStringLiteral(" "), true, 21},
-            {QStringLiteral("FIO"), QStringLiteral("ФИО абонента (Название объекта)"), true, 200},
-            {QStringLiteral("ADDRESS"), QStringLiteral("Адрес"), true, 80},
-            {QStringLiteral("ID_SCANNER"), QStringLiteral("ID сканера"), true, toolkitDefault},
-            {QStringLiteral("PERSONAL_ACCOUNT"), QStringLiteral("ID абонента"), true, toolkitDefault},
-            {QStringLiteral("NOMER_PLOMB"), QStringLiteral("№ Пломбы"), true, toolkitDefault},
-            {QStringLiteral("STATUS"), QStringLiteral("Статус"), true, toolkitDefault},
-            {QStringLiteral("SIM_CARD"), QStringLiteral("№ Сим-карты"), true, toolkitDefault},
-            {QStringLiteral("POWER_DEVICES"), QStringLiteral("Электропитание устройства"), true, toolkitDefault},
+            {ObjectsTable::kMark, QStringLiteral(" "), true, 21},
+            {ObjectsTable::kFio, QStringLiteral("ФИО абонента (Название объекта)"), true, 200},
+            {ObjectsTable::kAddress, QStringLiteral("Адрес"), true, 80},
+            {ObjectsTable::kScanner, QStringLiteral("ID сканера"), true, toolkitDefault},
+            {ObjectsTable::kPersonalAccount, QStringLiteral("ID абонента"), true, toolkitDefault},
+            {ObjectsTable::kSeal, QStringLiteral("№ Пломбы"), true, toolkitDefault},
+            {ObjectsTable::kStatus, QStringLiteral("Статус"), true, toolkitDefault},
+            {ObjectsTable::kSimCard, QStringLiteral("№ Сим-карты"), true, toolkitDefault},
+            {ObjectsTable::kPowerSupply, QStringLiteral("Электропитание устройства"), true, toolkitDefault},
         });
     ui.DBGrid1->setCellPainter(kMarkColumn,
                                [this](QPainter* painter, const QRect& cell, int row) { drawMark(painter, cell, row); });
 }
 
 void TForm1::setUpReadingsList() {
-    readings_->setSelectSql(kReadingsSelect);
-    readings_->setModifySql(kReadingsModify);
-    readings_->setDeleteSql(kReadingsDelete);
+    readings_->setSelectSql(ReadingsTable::kOfObjectNewestFirst);
+    readings_->setModifySql(ReadingsTable::kModify);
+    readings_->setDeleteSql(ReadingsTable::kDelete);
     readings_->setRowLabel([this](const DataSet& readings, int row) {
         QString label = readingRowLabel(readings, row);
         if (objects_->currentRow() >= 0)
-            label += QStringLiteral(", объект «%1»").arg(objects_->field(QStringLiteral("FIO")).asString().trimmed());
+            label += QStringLiteral(", объект «%1»").arg(objects_->field(ObjectsTable::kFio).asString().trimmed());
         return label;
     });
     readings_->setMaster(objects_.get());
     ui.DBGrid2->setRowBackground([this](int row) -> std::optional<QColor> {
-        const QVariant error = ui.DBGrid2->dataModel()->fieldValue(row, QStringLiteral("ERROR"));
-        if (!error.isNull() && error.toInt() == 1)
+        const QVariant error = ui.DBGrid2->dataModel()->fieldValue(row, ReadingsTable::kError);
+        if (!error.isNull() && error.toInt() == ReadingsTable::kDoubtful)
             return kDoubtfulReading;
         return std::nullopt;
     });
     const int toolkitDefault = ui.DBGrid2->horizontalHeader()->defaultSectionSize();
     ui.DBGrid2->bind(*readings_,
                      {
-                         {QStringLiteral("ID_OBJECT"), QStringLiteral("ID сканера"), false, toolkitDefault},
-                         {QStringLiteral("DAT"), QStringLiteral("Дата"), true, 150},
-                         {QStringLiteral("ID_IMAG"), QStringLiteral("ID изображения "), false, toolkitDefault},
-                         {QStringLiteral("READINGS"), QStringLiteral("Показания"), true, toolkitDefault},
-                         {QStringLiteral("RECOGNITION"), QStringLiteral("Распознаные"), false, toolkitDefault},
-                         {QStringLiteral("BAT"), QStringLiteral("Батарея"), true, toolkitDefault},
-                         {QStringLiteral("IMAGE"), QStringLiteral("Картинка"), false, toolkitDefault},
-                         {QStringLiteral("CSQ"), QString(), true, toolkitDefault},
-                         {QStringLiteral("NSMOD"), QString(), false, toolkitDefault},
-                         {QStringLiteral("ERROR"), QString(), false, toolkitDefault},
+                         {ObjectsTable::kId, QStringLiteral("ID сканера"), false, toolkitDefault},
+                         {ReadingsTable::kDate, QStringLiteral("Дата"), true, 150},
+                         {ReadingsTable::kPictureId, QStringLiteral("ID изображения "), false, toolkitDefault},
+                         {ReadingsTable::kReadings, QStringLiteral("Показания"), true, toolkitDefault},
+                         {ReadingsTable::kRecognition, QStringLiteral("Распознаные"), false, toolkitDefault},
+                         {ReadingsTable::kBattery, QStringLiteral("Батарея"), true, toolkitDefault},
+                         {ReadingsTable::kPicture, QStringLiteral("Картинка"), false, toolkitDefault},
+                         {ReadingsTable::kSignal, QString(), true, toolkitDefault},
+                         {ReadingsTable::kNetwork, QString(), false, toolkitDefault},
+                         {ReadingsTable::kError, QString(), false, toolkitDefault},
                      });
 }
 
@@ -418,7 +405,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::drawMark(QPainter* painter, const QRect& cell, int row) const {
     painter->fillRect(cell, Qt::white);
-    const QVariant mark = ui.DBGrid1->dataModel()->fieldValue(row, QStringLiteral("CHECK_GRID"));
+    const QVariant mark = ui.DBGrid1->dataModel()->fieldValue(row, ObjectsTable::kMark);
     const QPixmap& picture = !mark.isNull() && mark.toInt() == 1 ? markSet_ : markClear_;
     const int cellRight = cell.left() + cell.width();
     painter->drawPixmap((cell.left() + cellRight - picture.width()) / 2, cell.top(), picture);
@@ -428,7 +415,7 @@ void TForm1::DBGrid1DblClick() {
     reportFailures([&] {
         if (objects_->currentRow() < 0)
             return;
-        Field mark = objects_->field(QStringLiteral("CHECK_GRID"));
+        Field mark = objects_->field(ObjectsTable::kMark);
         const bool wasZero = !mark.isNull() && mark.asInteger() == 0;
         objects_->edit();
         mark.setValue(wasZero ? 1 : 0);
@@ -443,12 +430,10 @@ void TForm1::DBGrid1TitleClick(int column) {
     reportFailures([&] {
         const QString field = ui.DBGrid1->dataModel()->columns().at(column).field;
         QString select;
-        if (field == QStringLiteral("CHECK_GRID"))
-            select = objectsSortFlag_ ? QStringLiteral("select * from list_objects where list_objects.check_grid = 1")
-                                      : QStringLiteral("select * from list_objects");
+        if (field == ObjectsTable::kMark)
+            select = objectsSortFlag_ ? ObjectsTable::kSelectMarked : ObjectsTable::kSelectAll;
         else
-            select = QStringLiteral("SELECT*from LIST_OBJECTS ORDER BY ") + field +
-                     (objectsSortFlag_ ? QString() : QStringLiteral(" DESC"));
+            select = ObjectsTable::selectOrderedBy(field, !objectsSortFlag_);
         objectsSortFlag_ = !objectsSortFlag_;
         objects_->close();
         objects_->setSelectSql(select);
@@ -467,7 +452,7 @@ void TForm1::Edit1Change(const QString& text) {
 
 void TForm1::DBGrid2TitleClick(int) {
     reportFailures([&] {
-        const QString select = readingsSortFlag_ ? kReadingsOldestFirst : kReadingsSelect;
+        const QString select = readingsSortFlag_ ? ReadingsTable::kOfObjectOldestFirst : ReadingsTable::kOfObjectNewestFirst;
         readingsSortFlag_ = !readingsSortFlag_;
         readings_->close();
         readings_->setSelectSql(select);
@@ -484,13 +469,13 @@ void TForm1::DBGrid2DblClick() {
 void TForm1::openReading(int object, const QString& reading, QWidget* over) {
     reportFailures([&] {
         const auto isObject = [object](const QVariant& value) { return !value.isNull() && value.toInt() == object; };
-        int objectRow = findRow(*objects_, QStringLiteral("ID_OBJECT"), isObject);
+        int objectRow = findRow(*objects_, ObjectsTable::kId, isObject);
         if (objectRow < 0) {
             // The list shows only the marked objects: the whole directory holds the one asked for.
             objects_->close();
-            objects_->setSelectSql(kObjectsSelect);
+            objects_->setSelectSql(ObjectsTable::kSelectAll);
             objects_->open();
-            objectRow = findRow(*objects_, QStringLiteral("ID_OBJECT"), isObject);
+            objectRow = findRow(*objects_, ObjectsTable::kId, isObject);
         }
         if (objectRow < 0)
             return;
@@ -502,7 +487,7 @@ void TForm1::openReading(int object, const QString& reading, QWidget* over) {
         if (!readings_->isOpen())
             readings_->open();
         const QString wanted = reading.trimmed();
-        const int readingRow = findRow(*readings_, QStringLiteral("ID_IMAG"),
+        const int readingRow = findRow(*readings_, ReadingsTable::kPictureId,
                                        [&](const QVariant& value) { return value.toString().trimmed() == wanted; });
         if (readingRow < 0)
             return;
@@ -515,20 +500,20 @@ void TForm1::IBDataSet2AfterScroll() {
     reportFailures([&] {
         if (readings_->currentRow() < 0)
             return;
-        const Field image = readings_->field(QStringLiteral("IMAGE"));
+        const Field image = readings_->field(ReadingsTable::kPicture);
         showDialPicture(ui.Image2, image.isNull() ? QByteArray() : image.asBytes());
         // Text that is no whole number leaves a gauge as it was, like an empty value.
-        if (const auto battery = wholeNumber(readings_->field(QStringLiteral("BAT"))))
+        if (const auto battery = wholeNumber(readings_->field(ReadingsTable::kBattery)))
             ui.Gauge1->setProgress(*battery);
-        if (const auto signal = wholeNumber(readings_->field(QStringLiteral("CSQ"))))
+        if (const auto signal = wholeNumber(readings_->field(ReadingsTable::kSignal)))
             ui.Gauge2->setProgress(*signal);
-        if (const auto network = wholeNumber(readings_->field(QStringLiteral("NSMOD")))) {
+        if (const auto network = wholeNumber(readings_->field(ReadingsTable::kNetwork))) {
             const QString text = networkTypeText(*network);
             if (!text.isEmpty())
                 ui.Label1->setText(text);
         }
         const bool mains = objects_->currentRow() >= 0 &&
-                           objects_->field(QStringLiteral("POWER_DEVICES")).asString().trimmed() == kMains;
+                           objects_->field(ObjectsTable::kPowerSupply).asString().trimmed() == ObjectsTable::kMainsPower;
         ui.Image1->setVisible(mains);
         ui.Gauge1->setVisible(!mains);
         ui.Label7->setVisible(!mains);

@@ -5,6 +5,7 @@
 #include "base/Settings.h"
 #include "db/Database.h"
 #include "db/ObjectDirectory.h"
+#include "db/ObjectsTable.h"
 #include "ui/common/DataSetModel.h"
 #include "ui/common/DbEdit.h"
 #include "ui/common/DbGrid.h"
@@ -25,23 +26,6 @@ using namespace vornic;
 namespace {
 
 
-const QString kSelect = QStringLiteral("SELECT*from LIST_OBJECTS");
-const QString kSortedSelect = QStringLiteral("SELECT*from LIST_OBJECTS ORDER BY ");
-const QString kInsert = QStringLiteral(
-    "  INSERT INTO LIST_OBJECTS (list_objects.PERSONAL_ACCOUNT, list_objects.FIO, list_objects.address, "
-    "list_objects.ID_SCANNER, list_objects.nomer_plomb, list_objects.sim_card, list_objects.power_devices, "
-    "list_objects.check_grid) VALUES (:PERSONAL_ACCOUNT,:FIO,:address,:ID_SCANNER,:nomer_plomb, :sim_card, "
-    ":power_devices, '1')");
-const QString kModify = QStringLiteral(
-    "UPDATE LIST_OBJECTS SET PERSONAL_ACCOUNT=:PERSONAL_ACCOUNT, FIO=:FIO, ADDRESS=:ADDRESS, ID_SCANNER=:ID_SCANNER, "
-    "NOMER_PLOMB=:NOMER_PLOMB, CHECK_GRID=:CHECK_GRID, sim_card=:sim_card, power_devices=:power_devices WHERE "
-    "ID_OBJECT=?old_ID_OBJECT");
-const QString kDelete = QStringLiteral("Delete From LIST_OBJECTS where id_object=?old_id_object");
-
-const QString kId = QStringLiteral("ID_OBJECT");
-const QString kFio = QStringLiteral("FIO");
-const QString kScanner = QStringLiteral("ID_SCANNER");
-const QString kPowerSupply = QStringLiteral("POWER_DEVICES");
 
 const QString kAddCaption = QStringLiteral("Новая запись");
 const QString kStoreNewCaption = QStringLiteral("Сохранить новую запись");
@@ -60,13 +44,13 @@ struct Column {
 };
 
 const QList<Column> kColumns = {
-    {kFio, QStringLiteral("ФИО абонента (Название объекта)"), 220},
-    {QStringLiteral("ADDRESS"), QStringLiteral("Адрес"), 200},
-    {kScanner, QStringLiteral("ID сканера"), 110},
-    {QStringLiteral("PERSONAL_ACCOUNT"), QStringLiteral("ID абонента"), 90},
-    {QStringLiteral("NOMER_PLOMB"), QStringLiteral("№ Пломбы"), 80},
-    {QStringLiteral("SIM_CARD"), QStringLiteral("№ Сим-карты"), 110},
-    {kPowerSupply, QStringLiteral("Электропитание устройства"), 190},
+    {ObjectsTable::kFio, QStringLiteral("ФИО абонента (Название объекта)"), 220},
+    {ObjectsTable::kAddress, QStringLiteral("Адрес"), 200},
+    {ObjectsTable::kScanner, QStringLiteral("ID сканера"), 110},
+    {ObjectsTable::kPersonalAccount, QStringLiteral("ID абонента"), 90},
+    {ObjectsTable::kSeal, QStringLiteral("№ Пломбы"), 80},
+    {ObjectsTable::kSimCard, QStringLiteral("№ Сим-карты"), 110},
+    {ObjectsTable::kPowerSupply, QStringLiteral("Электропитание устройства"), 190},
 };
 
 // The search chooser's items and the field each one searches.
@@ -76,11 +60,11 @@ struct SearchChoice {
 };
 
 const QList<SearchChoice> kSearchChoices = {
-    {QStringLiteral("ФИО абонента  "), QStringLiteral("fio")},
-    {QStringLiteral("Адрес абонента  "), QStringLiteral("address")},
-    {QStringLiteral("ID Сканера"), QStringLiteral("ID_SCANNER")},
-    {QStringLiteral("№ Абонента"), QStringLiteral("personal_account")},
-    {QStringLiteral("№ Пломбы"), QStringLiteral("nomer_plomb")},
+    {QStringLiteral("ФИО абонента  "), ObjectsTable::kFio},
+    {QStringLiteral("Адрес абонента  "), ObjectsTable::kAddress},
+    {QStringLiteral("ID Сканера"), ObjectsTable::kScanner},
+    {QStringLiteral("№ Абонента"), ObjectsTable::kPersonalAccount},
+    {QStringLiteral("№ Пломбы"), ObjectsTable::kSeal},
 };
 
 // A text typed into the chooser that is none of its items names no field, and the data layer refuses to search.
@@ -108,10 +92,10 @@ TForm4::TForm4(WindowContext& context, QWidget* parent)
                           Qt::WindowCloseButtonHint),
       context_(context), dataSet_(context.database) {
     ui.setupUi(this);
-    dataSet_.setSelectSql(kSelect);
-    dataSet_.setInsertSql(kInsert);
-    dataSet_.setModifySql(kModify);
-    dataSet_.setDeleteSql(kDelete);
+    dataSet_.setSelectSql(ObjectsTable::kSelectAll);
+    dataSet_.setInsertSql(ObjectsTable::kInsert);
+    dataSet_.setModifySql(ObjectsTable::kModify);
+    dataSet_.setDeleteSql(ObjectsTable::kDelete);
     dataSet_.setRowLabel(objectRowLabel);
 
     QList<GridColumn> gridColumns;
@@ -144,13 +128,13 @@ void TForm4::bindEditor() {
         QLineEdit* edit;
         QString field;
     } bound[] = {
-        {ui.DBEdit2, kFio},
-        {ui.DBEdit3, QStringLiteral("ADDRESS")},
-        {ui.DBEdit4, kScanner},
-        {ui.DBEdit1, QStringLiteral("PERSONAL_ACCOUNT")},
-        {ui.DBEdit6, QStringLiteral("NOMER_PLOMB")},
-        {ui.DBEdit5, QStringLiteral("SIM_CARD")},
-        {ui.DBComboBox1->lineEdit(), kPowerSupply},
+        {ui.DBEdit2, ObjectsTable::kFio},
+        {ui.DBEdit3, ObjectsTable::kAddress},
+        {ui.DBEdit4, ObjectsTable::kScanner},
+        {ui.DBEdit1, ObjectsTable::kPersonalAccount},
+        {ui.DBEdit6, ObjectsTable::kSeal},
+        {ui.DBEdit5, ObjectsTable::kSimCard},
+        {ui.DBComboBox1->lineEdit(), ObjectsTable::kPowerSupply},
     };
     for (const auto& [edit, field] : bound)
         new DbEdit(edit, dataSet_, field, this);
@@ -166,7 +150,7 @@ void TForm4::bindEditor() {
             if (!dataSet_.isOpen() || dataSet_.currentRow() < 0)
                 return;
             dataSet_.edit();
-            dataSet_.field(kPowerSupply).setValue(text);
+            dataSet_.field(ObjectsTable::kPowerSupply).setValue(text);
         });
     });
 }
@@ -180,7 +164,7 @@ void TForm4::enableEditor(bool enabled) {
 std::optional<int> TForm4::currentObject() {
     if (!dataSet_.isOpen() || dataSet_.currentRow() < 0 || dataSet_.state() == DataSet::State::Insert)
         return std::nullopt;
-    const Field id = dataSet_.field(kId);
+    const Field id = dataSet_.field(ObjectsTable::kId);
     if (id.isNull())
         return std::nullopt;
     return id.asInteger();
@@ -236,8 +220,8 @@ void TForm4::Button_add_bdClick() {
 }
 
 bool TForm4::storeNewRow() {
-    const QString scanner = dataSet_.field(kScanner).asString();
-    if (dataSet_.field(kFio).asString().isEmpty() || scanner.isEmpty()) {
+    const QString scanner = dataSet_.field(ObjectsTable::kScanner).asString();
+    if (dataSet_.field(ObjectsTable::kFio).asString().isEmpty() || scanner.isEmpty()) {
         context_.services.messages->inform(kRequiredFields);
         return false;
     }
@@ -246,7 +230,7 @@ bool TForm4::storeNewRow() {
         return false;
     }
     // The insert statement leaves the key to the database; the placeholder only fills the row until it is read.
-    dataSet_.field(kId).setValue(0);
+    dataSet_.field(ObjectsTable::kId).setValue(0);
     dataSet_.post();
     context_.database.commitRetaining();
     readBackNewObject(scanner);
@@ -291,7 +275,7 @@ void TForm4::Button1Click() {
 bool TForm4::refuseScannerOfAnotherObject() {
     // Readings find their object by its scanner number: two objects with one number would give every reading to
     // one of them. A change is held to the check a new object passes.
-    if (!scannerIsStored(context_.database, dataSet_.field(kScanner).asString(), currentObject()))
+    if (!scannerIsStored(context_.database, dataSet_.field(ObjectsTable::kScanner).asString(), currentObject()))
         return false;
     context_.services.messages->inform(kDuplicateScanner);
     return true;
@@ -359,7 +343,7 @@ void TForm4::Edit1Change(const QString& text) {
 void TForm4::DBGrid1TitleClick(int column) {
     reportFailures([&] {
         const QString field = ui.DBGrid1->dataModel()->columns().at(column).field;
-        const QString select = kSortedSelect + field + (sortAscending_ ? QString() : QStringLiteral(" DESC"));
+        const QString select = ObjectsTable::selectOrderedBy(field, !sortAscending_);
         sortAscending_ = !sortAscending_;
         dataSet_.close();
         dataSet_.setSelectSql(select);

@@ -4,6 +4,8 @@
 
 #include "base/Failure.h"
 #include "db/Database.h"
+#include "db/ObjectsTable.h"
+#include "db/ServiceJournalTable.h"
 #include "ui/common/DataSetModel.h"
 #include "ui/common/DbGrid.h"
 #include "ui/common/ErrorReport.h"
@@ -20,18 +22,6 @@ using namespace vornic;
 
 namespace {
 
-const QString kSelect =
-    QStringLiteral("SELECT*from STATUS_OBJECT Where (id_object=:id_object) ORDER BY STATUS_DATE DESC");
-const QString kInsert = QStringLiteral(
-    "INSERT INTO STATUS_OBJECT (STATUS_DATE,ID_OBJECT,STATUS_STRING) VALUES (:STATUS_DATE,:ID_OBJECT,:STATUS_STRING)");
-const QString kModify = QStringLiteral("UPDATE STATUS_OBJECT SET ID_OBJECT=:ID_OBJECT, STATUS_DATE=:STATUS_DATE,  "
-                                       "STATUS_STRING=:STATUS_STRING WHERE COUNTER_STAT=?old_COUNTER_STAT");
-const QString kDelete = QStringLiteral("Delete From STATUS_OBJECT where COUNTER_STAT=?old_COUNTER_STAT");
-
-const QString kKey = QStringLiteral("COUNTER_STAT");
-const QString kObject = QStringLiteral("ID_OBJECT");
-const QString kDate = QStringLiteral("STATUS_DATE");
-const QString kText = QStringLiteral("STATUS_STRING");
 
 const QString kAdd = QStringLiteral("Добавить");
 const QString kChange = QStringLiteral("Изменить");
@@ -92,16 +82,16 @@ TForm8::TForm8(WindowContext& context, DataSet& objects, QWidget* parent)
     // A date list beside one entry's text: nothing gains from another size.
     setFixedSize(size());
 
-    journal_.setSelectSql(kSelect);
-    journal_.setInsertSql(kInsert);
-    journal_.setModifySql(kModify);
-    journal_.setDeleteSql(kDelete);
+    journal_.setSelectSql(ServiceJournalTable::kOfObjectSelect);
+    journal_.setInsertSql(ServiceJournalTable::kInsert);
+    journal_.setModifySql(ServiceJournalTable::kModify);
+    journal_.setDeleteSql(ServiceJournalTable::kDelete);
     journal_.setRowLabel(journalRowLabel);
     journal_.setMaster(&objects_);
     ui.DBGrid1->bind(journal_, {
-                                   {kDate, QStringLiteral("Дата:"), true, 100},
-                                   {kObject, QString(), false},
-                                   {kText, QString(), false},
+                                   {ServiceJournalTable::kDate, QStringLiteral("Дата:"), true, 100},
+                                   {ServiceJournalTable::kObject, QString(), false},
+                                   {ServiceJournalTable::kText, QString(), false},
                                });
     ui.DBGrid1->horizontalHeader()->setStretchLastSection(true);
     ui.DBGrid1->installEventFilter(this);
@@ -137,11 +127,11 @@ void TForm8::ShowCurrentEntry() {
     reportFailures([&] {
         const bool hasEntry = journal_.isOpen() && journal_.currentRow() >= 0;
         // Entries written on another workstation may break their lines with a carriage return as well.
-        const QString text = hasEntry ? journal_.field(kText).asString() : QString();
+        const QString text = hasEntry ? journal_.field(ServiceJournalTable::kText).asString() : QString();
         ui.Memo1->setPlainText(trimmed(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-        const bool hasDate = hasEntry && !journal_.field(kDate).isNull();
+        const bool hasDate = hasEntry && !journal_.field(ServiceJournalTable::kDate).isNull();
         if (hasDate)
-            ui.MaskEdit1->setText(journal_.field(kDate).asDateTime().date().toString(kDateFormat));
+            ui.MaskEdit1->setText(journal_.field(ServiceJournalTable::kDate).asDateTime().date().toString(kDateFormat));
         else
             ui.MaskEdit1->clear();
     });
@@ -153,8 +143,8 @@ void TForm8::FormActivate() {
         if (hasCurrentObject())
             objects_.refreshRow(objects_.currentRow());
         const auto trimmedField = [&](const QString& name) { return trimmed(objects_.field(name).asString()); };
-        ui.Label1->setText(hasCurrentObject() ? trimmedField(QStringLiteral("FIO")) + QStringLiteral("  ") +
-                                                    trimmedField(QStringLiteral("ADDRESS"))
+        ui.Label1->setText(hasCurrentObject() ? trimmedField(ObjectsTable::kFio) + QStringLiteral("  ") +
+                                                    trimmedField(ObjectsTable::kAddress)
                                               : QString());
         journal_.close();
         journal_.open();
@@ -201,17 +191,17 @@ void TForm8::But_addClick() {
             throw Failure(kNoObject);
         QList<qint64> keysBefore;
         journal_.fetchAll();
-        const int keyColumn = journal_.fieldIndex(kKey);
+        const int keyColumn = journal_.fieldIndex(ServiceJournalTable::kKey);
         for (int row = 0; row < journal_.rowCount(); ++row) {
             const QVariant key = journal_.value(row, keyColumn);
             if (!key.isNull() && row != journal_.currentRow())
                 keysBefore.append(key.toLongLong());
         }
         // The key is the database's to give; the insert does not send it.
-        journal_.field(kKey).setValue(0);
-        journal_.field(kObject).setValue(objects_.field(kObject).value());
-        journal_.field(kDate).setValue(enteredDate(ui.MaskEdit1->displayText()));
-        journal_.field(kText).setValue(ui.Memo1->toPlainText());
+        journal_.field(ServiceJournalTable::kKey).setValue(0);
+        journal_.field(ServiceJournalTable::kObject).setValue(objects_.field(ServiceJournalTable::kObject).value());
+        journal_.field(ServiceJournalTable::kDate).setValue(enteredDate(ui.MaskEdit1->displayText()));
+        journal_.field(ServiceJournalTable::kText).setValue(ui.Memo1->toPlainText());
         journal_.post();
 
         ui.But_Edit->setEnabled(true);
@@ -231,7 +221,7 @@ void TForm8::readBackNewEntry(const QList<qint64>& keysBefore) {
     // greatest, since the database alone decides how it numbers them.
     journal_.reopen();
     journal_.fetchAll();
-    const int keyColumn = journal_.fieldIndex(kKey);
+    const int keyColumn = journal_.fieldIndex(ServiceJournalTable::kKey);
     int newRow = -1;
     qint64 newKey = 0;
     for (int row = 0; row < journal_.rowCount(); ++row) {
@@ -259,9 +249,9 @@ void TForm8::But_EditClick() {
             return;
         }
         // With an empty journal there is nothing to change: editing would make up a new row instead.
-        if (journal_.isOpen() && journal_.currentRow() >= 0 && !journal_.field(kKey).isNull()) {
+        if (journal_.isOpen() && journal_.currentRow() >= 0 && !journal_.field(ServiceJournalTable::kKey).isNull()) {
             journal_.edit();
-            journal_.field(kText).setValue(ui.Memo1->toPlainText());
+            journal_.field(ServiceJournalTable::kText).setValue(ui.Memo1->toPlainText());
             // Refused, the text typed stays in the field and the panel open, to be stored again.
             storeWithLockWaitNotice(this, [&] { journal_.post(); });
         }
@@ -287,7 +277,7 @@ void TForm8::ComboBox1Select(int index) {
             throw Failure(kNoObject);
         try {
             objects_.edit();
-            objects_.field(QStringLiteral("STATUS")).setValue(kStatusValues[index]);
+            objects_.field(ObjectsTable::kStatus).setValue(kStatusValues[index]);
             storeWithLockWaitNotice(this, [&] { objects_.post(); });
         } catch (...) {
             // The main list must not keep a status that was not stored, to be stored by its next move.

@@ -5,6 +5,8 @@
 #include "base/Trimmed.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 #include "ui/common/DbEdit.h"
 #include "ui/common/ErrorReport.h"
 #include "ui/common/LockWaitNotice.h"
@@ -25,11 +27,6 @@ const QString kRecognitionBack = QStringLiteral("Установлены перв
 const QString kReadingMoved =
     QStringLiteral("Список показаний прочитан заново, и открытые показания больше не текущие. Ничего не сохранено: "
                    "откройте показания снова.");
-const QString kPictureNumber = QStringLiteral("ID_IMAG");
-
-// The operator has changed or confirmed the value; 1 is a doubtful recognition.
-constexpr int kSetByOperator = 99;
-constexpr int kDoubtful = 1;
 
 } // namespace
 
@@ -40,9 +37,9 @@ TForm5::TForm5(WindowContext& context, DataSet& objects, DataSet& readings, QWid
     ui.setupUi(this);
     // One reading and its buttons: nothing to show at another size. A larger desktop font widens the design.
     setFixedSize(size().expandedTo(minimumSizeHint()));
-    new DbEdit(ui.DBEdit3, readings_, QStringLiteral("READINGS"), this);
-    new DbEdit(ui.DBEdit2, readings_, QStringLiteral("DAT"), this);
-    new DbEdit(ui.DBEdit1, readings_, QStringLiteral("ID_OBJECT"), this);
+    new DbEdit(ui.DBEdit3, readings_, ReadingsTable::kReadings, this);
+    new DbEdit(ui.DBEdit2, readings_, ReadingsTable::kDate, this);
+    new DbEdit(ui.DBEdit1, readings_, ObjectsTable::kId, this);
     connect(ui.Button1, &QPushButton::clicked, this, &TForm5::Button1Click);
     connect(ui.Button3, &QPushButton::clicked, this, &TForm5::Button3Click);
     connect(ui.Button2, &QPushButton::clicked, this, &TForm5::Button2Click);
@@ -56,7 +53,7 @@ TForm5::~TForm5() {
 }
 
 bool TForm5::onReadingAtOpening() const {
-    return hasCurrentReading() && readings_.field(kPictureNumber).asString() == readingAtOpening_;
+    return hasCurrentReading() && readings_.field(ReadingsTable::kPictureId).asString() == readingAtOpening_;
 }
 
 bool TForm5::hasCurrentReading() const {
@@ -66,9 +63,9 @@ bool TForm5::hasCurrentReading() const {
 void TForm5::FormActivate() {
     reportFailures([&] {
         const bool hasObject = objects_.isOpen() && objects_.currentRow() >= 0;
-        setWindowTitle(kCaptionPrefix + (hasObject ? objects_.field(QStringLiteral("FIO")).asString() : QString()));
+        setWindowTitle(kCaptionPrefix + (hasObject ? objects_.field(ObjectsTable::kFio).asString() : QString()));
         textAtOpening_ = ui.DBEdit3->text();
-        readingAtOpening_ = hasCurrentReading() ? readings_.field(kPictureNumber).asString() : QString();
+        readingAtOpening_ = hasCurrentReading() ? readings_.field(ReadingsTable::kPictureId).asString() : QString();
         // Selected, so that the corrected value is typed over it at once.
         ui.DBEdit3->selectAll();
     });
@@ -77,7 +74,7 @@ void TForm5::FormActivate() {
 void TForm5::Button1Click() {
     const bool done = reportFailures([&] {
         // Without a current reading there is no picture number either; edit() would then add a row.
-        if (!hasCurrentReading() || readings_.field(QStringLiteral("ID_IMAG")).asString().isEmpty()) {
+        if (!hasCurrentReading() || readings_.field(ReadingsTable::kPictureId).asString().isEmpty()) {
             ui.Label4->setText(kNoPictureNumber);
             return;
         }
@@ -96,8 +93,8 @@ void TForm5::Button1Click() {
             return;
         }
         readings_.edit();
-        readings_.field(QStringLiteral("READINGS")).setValue(typed);
-        readings_.field(QStringLiteral("ERROR")).setValue(kSetByOperator);
+        readings_.field(ReadingsTable::kReadings).setValue(typed);
+        readings_.field(ReadingsTable::kError).setValue(ReadingsTable::kSetByOperator);
         storeWithLockWaitNotice(this, [&] {
             readings_.post();
             context_.database.commitRetaining();
@@ -116,11 +113,11 @@ void TForm5::Button3Click() {
             return;
         }
         if (hasCurrentReading()) {
-            const Field recognition = readings_.field(QStringLiteral("RECOGNITION"));
+            const Field recognition = readings_.field(ReadingsTable::kRecognition);
             readings_.edit();
-            readings_.field(QStringLiteral("READINGS"))
+            readings_.field(ReadingsTable::kReadings)
                 .setValue(recognition.isNull() ? QVariant() : QVariant(recognition.asString()));
-            readings_.field(QStringLiteral("ERROR")).setValue(kDoubtful);
+            readings_.field(ReadingsTable::kError).setValue(ReadingsTable::kDoubtful);
             storeWithLockWaitNotice(this, [&] {
                 readings_.post();
                 context_.database.commitRetaining();

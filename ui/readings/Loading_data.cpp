@@ -5,6 +5,7 @@
 #include "base/Settings.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
+#include "db/ObjectsTable.h"
 #include "download/DownloadRuns.h"
 #include "download/Thread_loadf.h"
 #include "ui/common/ErrorReport.h"
@@ -36,7 +37,7 @@ TForm2::TForm2(WindowContext& context, QWidget* parent)
     ui.Memo1->setMaximumBlockCount(kLogLinesKept);
     // Digits only: every other typed character is dropped.
     ui.Edit1->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,3}")), this));
-    objects_->setSelectSql(QStringLiteral("SELECT *  FROM LIST_OBJECTS"));
+    objects_->setSelectSql(ObjectsTable::kSelectAll);
     ui.Edit1->setText(QString::number(readSetting(context_.settings(), settings::downloadDepth())));
     connect(ui.Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(ui.Button3, &QPushButton::clicked, this, &QDialog::close);
@@ -91,9 +92,7 @@ void TForm2::startRun(int depth) {
     ui.Button1->setEnabled(true); // stays enabled when the run cannot be started
     reportFailures([&] {
         objects_->close();
-        objects_->setSelectSql(ui.RadioButtonAll->isChecked()
-                                   ? QStringLiteral("select * from list_objects")
-                                   : QStringLiteral("select * from list_objects where list_objects.check_grid=1"));
+        objects_->setSelectSql(ui.RadioButtonAll->isChecked() ? ObjectsTable::kSelectAll : ObjectsTable::kSelectMarked);
         objects_->open();
         objects_->fetchAll();
         if (!objects_->isEmpty())
@@ -102,8 +101,8 @@ void TForm2::startRun(int depth) {
         ui.ProgressBar2->setValue(0);
 
         QList<Thread_loadF::Object> chosen;
-        const int id = objects_->fieldIndex(QStringLiteral("ID_OBJECT"));
-        const int scanner = objects_->fieldIndex(QStringLiteral("ID_SCANNER"));
+        const int id = objects_->fieldIndex(ObjectsTable::kId);
+        const int scanner = objects_->fieldIndex(ObjectsTable::kScanner);
         for (int row = 0; row < objects_->rowCount(); ++row)
             chosen.append({objects_->value(row, id).toString(), objects_->value(row, scanner).toString()});
 

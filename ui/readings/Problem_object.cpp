@@ -6,6 +6,8 @@
 #include "base/Settings.h"
 #include "base/Trimmed.h"
 #include "db/Database.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 #include "ui/common/DataSetModel.h"
 #include "ui/common/DbEdit.h"
 #include "ui/common/DbGrid.h"
@@ -23,22 +25,7 @@ using namespace vornic;
 namespace {
 
 
-const QString kSelect = QStringLiteral(
-    "select image_object_date.id_object, image_object_date.id_imag, list_objects.id_scanner, list_objects.address, "
-    "list_objects.fio, image_object_date.dat, image_object_date.RECOGNITION, image_object_date.READINGS, "
-    "image_object_date.error, image_object_date.image  from list_objects, image_object_date where "
-    "list_objects.id_object=image_object_date.id_object and image_object_date.error=1");
-const QString kModify =
-    QStringLiteral("update image_object_date set error=:error, readings=:readings where id_imag=?old_id_imag");
-
-const QString kError = QStringLiteral("ERROR");
-const QString kReadings = QStringLiteral("READINGS");
-const QString kImage = QStringLiteral("IMAGE");
 const QString kValueNeeded = QStringLiteral("Введите показания: поле «Реальные показания» пусто.");
-
-// The flag of a reading: the server was not sure of it, or the operator has taken it as it now reads.
-constexpr int kDoubtful = 1;
-constexpr int kSetByOperator = 99;
 
 // A reading the operator has handled in this opening keeps this colour until the list is read again.
 const QColor kHandledRow(234, 255, 221);
@@ -51,12 +38,12 @@ struct Column {
 };
 
 const QList<Column> kColumns = {
-    {QStringLiteral("ID_SCANNER"), QStringLiteral("ID сканера"), 80},
-    {QStringLiteral("FIO"), QStringLiteral("ФИО абонента"), 150},
-    {QStringLiteral("ADDRESS"), QStringLiteral("Адрес"), 150},
-    {QStringLiteral("DAT"), QStringLiteral("Дата"), 135},
-    {QStringLiteral("READINGS"), QStringLiteral("Показания"), 75},
-    {QStringLiteral("RECOGNITION"), QStringLiteral("Распознанные"), 95},
+    {ObjectsTable::kScanner, QStringLiteral("ID сканера"), 80},
+    {ObjectsTable::kFio, QStringLiteral("ФИО абонента"), 150},
+    {ObjectsTable::kAddress, QStringLiteral("Адрес"), 150},
+    {ReadingsTable::kDate, QStringLiteral("Дата"), 135},
+    {ReadingsTable::kReadings, QStringLiteral("Показания"), 75},
+    {ReadingsTable::kRecognition, QStringLiteral("Распознанные"), 95},
 };
 
 } // namespace
@@ -66,13 +53,13 @@ TForm11::TForm11(WindowContext& context, QWidget* parent)
                           Qt::WindowCloseButtonHint),
       context_(context), dataSet_(context.database) {
     ui.setupUi(this);
-    dataSet_.setSelectSql(kSelect);
-    dataSet_.setModifySql(kModify);
+    dataSet_.setSelectSql(ReadingsTable::kDoubtfulSelect);
+    dataSet_.setModifySql(ReadingsTable::kReviewModify);
     dataSet_.setRowLabel(readingRowLabel);
     // A value typed and left by a move to another row is stored with the reading still doubtful, but only when it
     // is a number: anything else would stand in the readings until the operator comes back to it.
     dataSet_.setKeepOnLeave([this](const DataSet& readings) {
-        const QVariant typed = readings.value(readings.currentRow(), readings.fieldIndex(kReadings));
+        const QVariant typed = readings.value(readings.currentRow(), readings.fieldIndex(ReadingsTable::kReadings));
         if (typed.isNull() || trimmed(typed.toString()).isEmpty() || isReadingNumber(typed.toString()))
             return true;
         context_.services.messages->inform(readingNumberRule() + QStringLiteral(" Введённое значение не сохранено."));
@@ -86,19 +73,19 @@ TForm11::TForm11(WindowContext& context, QWidget* parent)
         gridColumns.append({column.field, column.title, true, column.designWidth});
     }
     ui.DBGrid1->setRowBackground([this](int row) -> std::optional<QColor> {
-        if (ui.DBGrid1->dataModel()->fieldValue(row, kError).toInt() == kDoubtful)
+        if (ui.DBGrid1->dataModel()->fieldValue(row, ReadingsTable::kError).toInt() == ReadingsTable::kDoubtful)
             return std::nullopt;
         return kHandledRow;
     });
     ui.DBGrid1->bind(dataSet_, gridColumns);
     layout_.emplace(settings::reviewWindowSection(), this, ui.DBGrid1, layoutColumns);
 
-    new DbEdit(ui.DBEdit1, dataSet_, QStringLiteral("FIO"), this);
-    new DbEdit(ui.DBEdit2, dataSet_, QStringLiteral("ADDRESS"), this);
-    new DbEdit(ui.DBEdit3, dataSet_, QStringLiteral("ID_SCANNER"), this);
-    new DbEdit(ui.DBEdit4, dataSet_, QStringLiteral("DAT"), this);
-    new DbEdit(ui.DBEdit5, dataSet_, kReadings, this);
-    new DbEdit(ui.DBEdit6, dataSet_, QStringLiteral("RECOGNITION"), this);
+    new DbEdit(ui.DBEdit1, dataSet_, ObjectsTable::kFio, this);
+    new DbEdit(ui.DBEdit2, dataSet_, ObjectsTable::kAddress, this);
+    new DbEdit(ui.DBEdit3, dataSet_, ObjectsTable::kScanner, this);
+    new DbEdit(ui.DBEdit4, dataSet_, ReadingsTable::kDate, this);
+    new DbEdit(ui.DBEdit5, dataSet_, ReadingsTable::kReadings, this);
+    new DbEdit(ui.DBEdit6, dataSet_, ReadingsTable::kRecognition, this);
 
     connect(&dataSet_, &DataSet::positioned, this, &TForm11::IBDataSet1AfterScroll);
     // An empty list positions nowhere, and the picture of a reading listed before must not stay.
@@ -183,7 +170,7 @@ bool TForm11::confirmCurrentRow() {
     }
     // The value in "Реальные показания" is stored as it stands, typed over or not: untouched, it confirms the
     // recognition.
-    return storeCurrentRow([&] { dataSet_.field(kError).setValue(kSetByOperator); });
+    return storeCurrentRow([&] { dataSet_.field(ReadingsTable::kError).setValue(ReadingsTable::kSetByOperator); });
 }
 
 void TForm11::Button1Click() {
@@ -193,8 +180,8 @@ void TForm11::Button1Click() {
 void TForm11::Button3Click() {
     // The recognised value as stored may be padded or carry a line end; none of that is part of the reading.
     storeCurrentRow([&] {
-        dataSet_.field(kReadings).setValue(trimmed(ui.DBEdit6->text()));
-        dataSet_.field(kError).setValue(kDoubtful);
+        dataSet_.field(ReadingsTable::kReadings).setValue(trimmed(ui.DBEdit6->text()));
+        dataSet_.field(ReadingsTable::kError).setValue(ReadingsTable::kDoubtful);
     });
 }
 
@@ -210,7 +197,7 @@ void TForm11::DBEdit5KeyEnter() {
 void TForm11::IBDataSet1AfterScroll() {
     reportFailures([&] {
         const int row = dataSet_.currentRow();
-        const int image = dataSet_.fieldIndex(kImage);
+        const int image = dataSet_.fieldIndex(ReadingsTable::kPicture);
         showDialPicture(ui.Image1, row >= 0 && image >= 0 ? dataSet_.bytes(row, image) : QByteArray());
     });
 }

@@ -3,6 +3,8 @@
 #include "base/DateText.h"
 #include "base/IniFile.h"
 #include "base/Settings.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 #include "reports/ConsumptionReport.h"
 #include "ui/common/ErrorReport.h"
 
@@ -27,10 +29,10 @@ struct Column {
 };
 
 const QList<Column> kColumns = {
-    {QStringLiteral("FIO"), QStringLiteral("Объект"), 220},
-    {QStringLiteral("ID_SCANNER"), QStringLiteral("Сканер"), 90},
-    {QStringLiteral("DAT"), QStringLiteral("Дата и время"), 135},
-    {QStringLiteral("READINGS"), QStringLiteral("Показание"), 90},
+    {ObjectsTable::kFio, QStringLiteral("Объект"), 220},
+    {ObjectsTable::kScanner, QStringLiteral("Сканер"), 90},
+    {ReadingsTable::kDate, QStringLiteral("Дата и время"), 135},
+    {ReadingsTable::kReadings, QStringLiteral("Показание"), 90},
     {QStringLiteral("PREVIOUS"), QStringLiteral("Предыдущее"), 100},
     {QStringLiteral("REASON"), QStringLiteral("Причина"), 300},
 };

@@ -3,6 +3,8 @@
 #include "base/Services.h"
 #include "base/Settings.h"
 #include "base/Trimmed.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 #include "reports/ReportSave.h"
 #include "reports/SubscriberReport.h"
 #include "ui/common/DataSetModel.h"
@@ -36,11 +38,11 @@ TForm3::TForm3(WindowContext& context, DataSet& objects, QWidget* parent)
 
     // The statement is the Build's to give; until then the list is empty.
     ui.DBGrid1->bind(result_, {
-                                  {QStringLiteral("DAT"), QStringLiteral("Дата"), true, 143},
-                                  {QStringLiteral("READINGS"), QStringLiteral("Показания"), true, 85},
-                                  {QStringLiteral("BAT"), QStringLiteral("Батарея"), true, 84},
-                                  {QStringLiteral("CSQ"), QStringLiteral("Уровень сигнала"), true, 96},
-                                  {QStringLiteral("NSMOD"), QStringLiteral("Тип сети"), true,
+                                  {ReadingsTable::kDate, QStringLiteral("Дата"), true, 143},
+                                  {ReadingsTable::kReadings, QStringLiteral("Показания"), true, 85},
+                                  {ReadingsTable::kBattery, QStringLiteral("Батарея"), true, 84},
+                                  {ReadingsTable::kSignal, QStringLiteral("Уровень сигнала"), true, 96},
+                                  {ReadingsTable::kNetwork, QStringLiteral("Тип сети"), true,
                                    ui.DBGrid1->horizontalHeader()->defaultSectionSize()},
                               });
 
@@ -70,7 +72,7 @@ void TForm3::FormClose() {
 void TForm3::Button1Click() {
     reportFailures([&] {
         result_.close();
-        result_.setSelectSql(subscriberReportSelect(objects_.field(QStringLiteral("ID_OBJECT")).asString(),
+        result_.setSelectSql(subscriberReportSelect(objects_.field(ObjectsTable::kId).asString(),
                                                     ui.DateTimePicker1->dateText(),
                                                     ui.DateTimePicker2->dateText()));
         result_.open();

@@ -1,6 +1,8 @@
 #include "ui/reports/Generate_reports_all.h"
 
 #include "base/Services.h"
+#include "db/ObjectsTable.h"
+#include "db/ReadingsTable.h"
 #include "reports/PeriodReport.h"
 #include "reports/ReportSave.h"
 #include "ui/common/DataSetModel.h"
@@ -49,11 +51,11 @@ TForm7::TForm7(WindowContext& context, QWidget* parent)
     ui.ComboBox2->setCurrentIndex(0);
     setUpFormatChoice(*ui.ComboBox1);
     ui.DBGrid1->bind(dataSet_, {
-                                   {QStringLiteral("ID_OBJECT"), QStringLiteral("ID абонента"), true, 103},
-                                   {QStringLiteral("FIO"), QStringLiteral("ФИО абонента"), true, 131},
-                                   {QStringLiteral("ID_SCANNER"), QStringLiteral("ID сканера"), true, 76},
-                                   {QStringLiteral("DAT"), QStringLiteral("Дата"), true, 77},
-                                   {QStringLiteral("READINGS"), QStringLiteral("Показания"), true, 115},
+                                   {ObjectsTable::kId, QStringLiteral("ID абонента"), true, 103},
+                                   {ObjectsTable::kFio, QStringLiteral("ФИО абонента"), true, 131},
+                                   {ObjectsTable::kScanner, QStringLiteral("ID сканера"), true, 76},
+                                   {ReadingsTable::kDate, QStringLiteral("Дата"), true, 77},
+                                   {ReadingsTable::kReadings, QStringLiteral("Показания"), true, 115},
                                });
     connect(ui.Button1, &QPushButton::clicked, this, &TForm7::Button1Click);
     connect(ui.Button2, &QPushButton::clicked, this, &TForm7::Button2Click);

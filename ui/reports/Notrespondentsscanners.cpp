@@ -3,6 +3,7 @@
 #include "base/IniFile.h"
 #include "base/Services.h"
 #include "base/Settings.h"
+#include "db/ObjectsTable.h"
 #include "reports/ReportSave.h"
 #include "reports/UnpolledObjects.h"
 #include "ui/common/DbGrid.h"
@@ -31,9 +32,9 @@ TForm10::TForm10(WindowContext& context, QWidget* parent)
     setFixedSize(size());
 
     ui.DBGrid1->bind(list_, {
-                                {QStringLiteral("ID_SCANNER"), QStringLiteral("ID сканера"), true, 120},
-                                {QStringLiteral("FIO"), QStringLiteral("ФИО"), true, 220},
-                                {QStringLiteral("ADDRESS"), QStringLiteral("Адрес"), true, 260},
+                                {ObjectsTable::kScanner, QStringLiteral("ID сканера"), true, 120},
+                                {ObjectsTable::kFio, QStringLiteral("ФИО"), true, 220},
+                                {ObjectsTable::kAddress, QStringLiteral("Адрес"), true, 260},
                             });
     ui.DBGrid1->horizontalHeader()->setStretchLastSection(true);
     setUpFormatChoice(*ui.ComboBox1);
@@ -59,7 +60,7 @@ void TForm10::FormActivate() {
 void TForm10::Button1Click() {
     reportFailures([&] {
         list_.close();
-        list_.setSelectSql(unpolledObjectsSelect(ui.DateTimePicker1->dateText(), ui.DateTimePicker2->dateText()));
+        selectUnpolledObjects(list_, ui.DateTimePicker1->dateText(), ui.DateTimePicker2->dateText());
         list_.open();
     });
 }
