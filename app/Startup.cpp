@@ -65,7 +65,7 @@ std::unique_ptr<ClientWindows> createClientWindows(const QString& dataFolder) {
         return nullptr;
     windows->form3 = std::make_unique<TForm3>(windows->session->context(), windows->form1->IBDataSet1());
     windows->form4 = std::make_unique<TForm4>(windows->session->context());
-    windows->form6 = std::make_unique<TForm6>();
+    windows->form6 = std::make_unique<TForm6>(windows->session->context().services);
     windows->form7 = std::make_unique<TForm7>(windows->session->context());
     windows->form8 = std::make_unique<TForm8>(windows->session->context(), windows->form1->IBDataSet1());
     // The update check starts here; it switches Timer1 off and on again only for a newer version.

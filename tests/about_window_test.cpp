@@ -14,7 +14,7 @@ namespace texts = vornic::test::texts;
 const QString kSite = QStringLiteral("http://www.vornic-telemetry.ru");
 
 TEST(AboutWindow, ShowsItsTextsAtAFixedSizeWithACloseBoxOnly) {
-    TForm6 window;
+    TForm6 window(vornic::services());
     Ui::TForm6& form = window.form();
     EXPECT_EQ(window.windowTitle().toStdString(), texts::kAboutCaption.toStdString());
     EXPECT_EQ(form.LabelDeveloper->text().toStdString(), texts::kAboutDeveloper.toStdString());
@@ -41,7 +41,7 @@ TEST(AboutWindow, ShowsItsTextsAtAFixedSizeWithACloseBoxOnly) {
 // The update check takes the label's text, blanks removed, as a whole number.
 TEST(AboutWindow, VersionIsTheLabelAsAWholeNumber) {
     const std::pair<const char*, int> cases[] = {{"83", 83}, {" 84 ", 84}, {"\t100\n", 100}, {"", 0}, {"8 3", 0}};
-    TForm6 window;
+    TForm6 window(vornic::services());
     EXPECT_EQ(window.version(), 83);
     for (const auto& [text, version] : cases) {
         window.form().LVersion->setText(QString::fromUtf8(text));
@@ -51,7 +51,7 @@ TEST(AboutWindow, VersionIsTheLabelAsAWholeNumber) {
 
 TEST(AboutWindow, LinkClickOpensTheSiteThroughTheDesktopAndExitCloses) {
     vornic::ScopedTestServices doubles;
-    TForm6 window;
+    TForm6 window(vornic::services());
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     QLabel* link = window.form().LabelLink;

@@ -1,8 +1,6 @@
 #include "ui/main/About_program.h"
 
-#include "base/Services.h"
-
-TForm6::TForm6(QWidget* parent) : QDialog(parent) {
+TForm6::TForm6(const vornic::Services& services, QWidget* parent) : QDialog(parent), services_(services) {
     ui.setupUi(this);
     // The build decides the version, so that a package made to be offered as an update reports its own number.
     ui.LVersion->setText(QString::number(VORNIC_VERSION));
@@ -21,7 +19,7 @@ int TForm6::version() const {
 
 // Handed to the desktop as it stands; whether a browser came up is not the program's concern.
 void TForm6::LabelLinkClick(const QString& target) {
-    vornic::services().shell->open(target);
+    services_.shell->open(target);
 }
 
 void TForm6::Button1Click() {

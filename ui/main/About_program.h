@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Services.h"
 #include "ui_About_program.h"
 
 #include <QDialog>
@@ -11,7 +12,8 @@ class TForm6 final : public QDialog {
     Q_DISABLE_COPY_MOVE(TForm6)
 
 public:
-    explicit TForm6(QWidget* parent = nullptr);
+    // The desktop services are the session's (WindowContext::services): the link opens through them.
+    explicit TForm6(const vornic::Services& services, QWidget* parent = nullptr);
 
     QString LVersionText() const { return ui.LVersion->text(); }
     // The version label as a whole number; 0 when it holds none.
@@ -24,5 +26,6 @@ public:
     Ui::TForm6& form() { return ui; }
 
 private:
+    const vornic::Services& services_;
     Ui::TForm6 ui;
 };
