@@ -8,18 +8,18 @@
 #include "base/LocalTimeZone.h"
 #include "base/Services.h"
 #include "db/EngineLockFolder.h"
-#include "ui/main/About_program.h"
-#include "ui/objects/Editor_bd.h"
 #include "ui/common/ErrorReport.h"
+#include "ui/common/WidgetServices.h"
+#include "ui/main/About_program.h"
+#include "ui/main/Glav_form.h"
+#include "ui/objects/Editor_bd.h"
+#include "ui/objects/Service.h"
+#include "ui/readings/Problem_object.h"
 #include "ui/reports/Expense_reports.h"
 #include "ui/reports/Generate_reports.h"
 #include "ui/reports/Generate_reports_all.h"
-#include "ui/main/Glav_form.h"
 #include "ui/reports/Notrespondentsscanners.h"
-#include "ui/readings/Problem_object.h"
-#include "ui/objects/Service.h"
 #include "ui/update/Updatesoftware.h"
-#include "ui/common/WidgetServices.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -70,9 +70,8 @@ std::unique_ptr<ClientWindows> createClientWindows(const QString& dataFolder) {
     windows->form8 = std::make_unique<TForm8>(windows->session->context(), windows->form1->IBDataSet1());
     // The update check starts here; it switches Timer1 off and on again only for a newer version.
     TForm1* form1 = windows->form1.get();
-    windows->form9 = std::make_unique<TForm9>(
-        windows->session->context(), windows->form6->LVersionText(),
-        TForm9::MainWindow{form1, form1->Timer1()});
+    windows->form9 = std::make_unique<TForm9>(windows->session->context(), windows->form6->LVersionText(),
+                                              TForm9::MainWindow{form1, form1->Timer1()});
     windows->form10 = std::make_unique<TForm10>(windows->session->context());
     windows->form11 = std::make_unique<TForm11>(windows->session->context());
     windows->form13 = std::make_unique<TForm13>(windows->session->context());

@@ -11,6 +11,8 @@ namespace vornic {
 QString dateTimeText(const QDateTime& value);
 
 // The zero day of the date-and-time values the program exchanges.
-inline QDate zeroDay() { return QDate(1899, 12, 30); }
+inline QDate zeroDay() {
+    return QDate(1899, 12, 30);
+}
 
 } // namespace vornic

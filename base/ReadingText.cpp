@@ -78,8 +78,7 @@ std::optional<double> numericReading(QStringView text) {
     if (unsignedNumber.front() == '.')
         unsignedNumber.insert(unsignedNumber.begin(), '0');
     double value = 0;
-    const auto parsed =
-        std::from_chars(unsignedNumber.data(), unsignedNumber.data() + unsignedNumber.size(), value);
+    const auto parsed = std::from_chars(unsignedNumber.data(), unsignedNumber.data() + unsignedNumber.size(), value);
     if (parsed.ec != std::errc() || parsed.ptr != unsignedNumber.data() + unsignedNumber.size() ||
         !std::isfinite(value))
         return std::nullopt;

@@ -61,6 +61,8 @@ struct Services {
 Services& services();
 
 // The application title: the caption of every message box.
-inline QString applicationTitle() { return QStringLiteral("VornicClient.exe"); }
+inline QString applicationTitle() {
+    return QStringLiteral("VornicClient.exe");
+}
 
 } // namespace vornic

@@ -166,8 +166,7 @@ SettingRow row(const IntegerSetting& setting) {
 }
 
 SettingRow row(const DecimalSetting& setting) {
-    return {setting.section, setting.key, QString::number(setting.defaultValue),
-            u"above %1"_s.arg(setting.above)};
+    return {setting.section, setting.key, QString::number(setting.defaultValue), u"above %1"_s.arg(setting.above)};
 }
 
 SettingRow row(const DateSetting& setting) {
@@ -179,13 +178,27 @@ SettingRow row(const DateSetting& setting) {
 QList<SettingRow> allSettings() {
     const QString field = u"<field>"_s;
     QList<SettingRow> rows = {
-        row(databasePath()),       row(serverAddress()),      row(connectTimeout()),    row(stallTimeout()),
-        row(requestTimeout()),     row(parallelRequests()),   row(implausibleFactor()), row(silentDays()),
-        row(batteryLevel()),       row(batteryWarningDays()), row(batteryChangeRise()), row(weakSignal()),
-        row(trendDays()),          row(downloadDepth()),      row(consumptionReportStart()),
-        row(subscriberReportStart()), row(unpolledObjectsStart()),
-        row(panelWidth(mainWindowSection(), u"Panel2"_s)), row(columnWidth(mainWindowSection(), u"DBGrid1"_s, field)),
-        row(panelWidth(mainWindowSection(), u"DBGrid2"_s)), row(columnWidth(mainWindowSection(), u"DBGrid2"_s, field)),
+        row(databasePath()),
+        row(serverAddress()),
+        row(connectTimeout()),
+        row(stallTimeout()),
+        row(requestTimeout()),
+        row(parallelRequests()),
+        row(implausibleFactor()),
+        row(silentDays()),
+        row(batteryLevel()),
+        row(batteryWarningDays()),
+        row(batteryChangeRise()),
+        row(weakSignal()),
+        row(trendDays()),
+        row(downloadDepth()),
+        row(consumptionReportStart()),
+        row(subscriberReportStart()),
+        row(unpolledObjectsStart()),
+        row(panelWidth(mainWindowSection(), u"Panel2"_s)),
+        row(columnWidth(mainWindowSection(), u"DBGrid1"_s, field)),
+        row(panelWidth(mainWindowSection(), u"DBGrid2"_s)),
+        row(columnWidth(mainWindowSection(), u"DBGrid2"_s, field)),
     };
     for (const QString& window : {directoryWindowSection(), reviewWindowSection(), implausibleWindowSection()})
         rows += {row(windowWidth(window)), row(windowHeight(window)), row(windowState(window)),

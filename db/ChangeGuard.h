@@ -20,8 +20,8 @@ QStringList oldValueFields(const QString& sql);
 
 // A column a change compares with the value it had when its row was read.
 struct ComparedColumn {
-    QString column;    // as the statement names it
-    QString field;     // the data set's field that holds the value read
+    QString column; // as the statement names it
+    QString field;  // the data set's field that holds the value read
     QVariant readValue;
 };
 

@@ -432,11 +432,11 @@ void DataSet::refuseChangedRow(QVariantHash operatorValues) {
     modified_ = false;
     Q_EMIT rowChanged(row);
     const bool stillStored = refreshRow(row);
-    const QString what = stillStored
-                             ? QStringLiteral("Запись изменена другим оператором после того, как была прочитана: %1. "
-                                              "Изменение не сохранено; показано то, что хранится сейчас.")
-                             : QStringLiteral("Запись изменена или удалена другим оператором после того, как была прочитана, "
-                                              "и в этом списке её больше нет: %1. Изменение не сохранено.");
+    const QString what =
+        stillStored ? QStringLiteral("Запись изменена другим оператором после того, как была прочитана: %1. "
+                                     "Изменение не сохранено; показано то, что хранится сейчас.")
+                    : QStringLiteral("Запись изменена или удалена другим оператором после того, как была прочитана, "
+                                     "и в этом списке её больше нет: %1. Изменение не сохранено.");
     throw RowChangedByOther(what.arg(label), !stillStored, std::move(operatorValues));
 }
 

@@ -20,7 +20,8 @@ bool DownloadRuns::isRunning() const {
 void DownloadRuns::start(Thread_loadF* worker) {
     running_.append(worker);
     // Queued to this thread: the worker's thread has left its run when the signal arrives.
-    connect(worker, &QThread::finished, this, [this, worker] { forget(worker); }, Qt::QueuedConnection);
+    connect(
+        worker, &QThread::finished, this, [this, worker] { forget(worker); }, Qt::QueuedConnection);
     worker->start();
 }
 

@@ -221,7 +221,8 @@ std::optional<HttpFailure> failureOf(CURL* curl, const Transfer& transfer, CURLc
 QString HttpFailure::describe() const {
     switch (kind) {
     case Kind::Protocol:
-        return message.isEmpty() ? QStringLiteral("HTTP %1").arg(code) : QStringLiteral("HTTP %1 %2").arg(code).arg(message);
+        return message.isEmpty() ? QStringLiteral("HTTP %1").arg(code)
+                                 : QStringLiteral("HTTP %1 %2").arg(code).arg(message);
     case Kind::Socket:
         return QStringLiteral("ошибка сокета %1 (%2)").arg(code).arg(message);
     case Kind::TooLarge:

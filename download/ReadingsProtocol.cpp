@@ -4,9 +4,9 @@
 #include "base/Trimmed.h"
 
 #include <QIODevice>
-#include <QXmlStreamReader>
 #include <QStringList>
 #include <QTime>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <cstring>
@@ -14,7 +14,6 @@
 namespace vornic {
 
 namespace {
-
 
 QString dayText(QDate day) {
     return day.toString(QStringLiteral("dd.MM.yyyy"));
@@ -103,9 +102,8 @@ private:
 } // namespace
 
 QString FormatReadingsUrl(const QString& baseAddress, const QString& modemId, QDate firstDay, QDate lastDay) {
-    return baseAddress + QStringLiteral("range_photo_xml.php?idmodem=") + trimmed(modemId) +
-           QStringLiteral("&bdate=") + dayText(firstDay) + QStringLiteral("&edate=") + dayText(lastDay) +
-           QStringLiteral("&order=0");
+    return baseAddress + QStringLiteral("range_photo_xml.php?idmodem=") + trimmed(modemId) + QStringLiteral("&bdate=") +
+           dayText(firstDay) + QStringLiteral("&edate=") + dayText(lastDay) + QStringLiteral("&order=0");
 }
 
 QString FormatPictureUrl(const QString& baseAddress, const QString& img) {
@@ -132,7 +130,8 @@ ReadingsAnswerReader::ReadingsAnswerReader(QByteArray body, const std::atomic_bo
         return;
     }
     if (body_.size() > kReadingsAnswerLimit)
-        throw Failure(QStringLiteral("Ответ сервера показаний больше %1 МБ.").arg(kReadingsAnswerLimit / (1024 * 1024)));
+        throw Failure(
+            QStringLiteral("Ответ сервера показаний больше %1 МБ.").arg(kReadingsAnswerLimit / (1024 * 1024)));
 
     Pass pass(body_, interrupt_);
     QXmlStreamReader& xml = pass.xml;

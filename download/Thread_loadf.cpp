@@ -2,10 +2,10 @@
 
 #include "base/DateText.h"
 #include "base/Failure.h"
-#include "base/ShownText.h"
 #include "base/IniFile.h"
-#include "base/Settings.h"
 #include "base/JpegPicture.h"
+#include "base/Settings.h"
+#include "base/ShownText.h"
 #include "base/Trimmed.h"
 #include "base/Windows1251.h"
 #include "db/ColumnLengths.h"
@@ -68,7 +68,6 @@ QString textFault(const QString& attribute, const QString& value, int length) {
     return {};
 }
 
-
 // How far ahead of the row being stored rows are looked up. Rows already stored need no request and cost only their
 // look-up; the bound keeps a look-up close to its row's turn.
 constexpr qsizetype kLookAheadRows = 64;
@@ -93,7 +92,7 @@ struct Thread_loadF::Statements {
 struct Thread_loadF::StoredReading {
     QVariant readings;
     QDateTime at;
-    QVariant image;          // the stored picture's reference, null when the row has none
+    QVariant image;            // the stored picture's reference, null when the row has none
     bool wholePicture = false; // the stored picture is a whole JPEG stream
 };
 
@@ -167,12 +166,11 @@ struct Thread_loadF::ObjectTally {
 };
 
 Thread_loadF::Thread_loadF(Database& database, const IniFile& settings, int depth, QDate today, QList<Object> objects)
-    : database_(database),
-      baseAddress_(readSetting(settings, settings::serverAddress())),
+    : database_(database), baseAddress_(readSetting(settings, settings::serverAddress())),
       timeouts_{readSetting(settings, settings::connectTimeout()), readSetting(settings, settings::stallTimeout()),
                 readSetting(settings, settings::requestTimeout())},
-      parallel_(readSetting(settings, settings::parallelRequests())),
-      firstDay_(today.addDays(-(depth - 1))), lastDay_(today), objects_(std::move(objects)) {
+      parallel_(readSetting(settings, settings::parallelRequests())), firstDay_(today.addDays(-(depth - 1))),
+      lastDay_(today), objects_(std::move(objects)) {
     connect(this, &QThread::finished, this, &QObject::deleteLater);
 }
 
@@ -262,8 +260,8 @@ Thread_loadF::Outcome Thread_loadF::loadObject(qsizetype index) {
         if (failure) {
             // The request is not repeated: the object stays without new rows this run.
             Q_EMIT logLine(failure->kind == HttpFailure::Kind::TooLarge
-                               ? QStringLiteral("Ответ сервера по №") + modemId +
-                                     QStringLiteral(" отклонён: ") + failure->describe()
+                               ? QStringLiteral("Ответ сервера по №") + modemId + QStringLiteral(" отклонён: ") +
+                                     failure->describe()
                                : QStringLiteral("Нет ответа сервера по №") + modemId + QStringLiteral(": ") +
                                      failure->describe());
             tally.answerFailed = true;
@@ -369,10 +367,9 @@ void Thread_loadF::examine(AnswerRows& rows, qsizetype index, bool mayRequest) {
             return;
         }
     // The row's texts must fit their columns: one that does not is passed over, and the run goes on.
-    for (const auto& [name, value, column] :
-         {std::tuple{QStringLiteral("id"), &row.id, ReadingsTable::kPictureId},
-          std::tuple{QStringLiteral("pok"), &row.pok, ReadingsTable::kReadings},
-          std::tuple{QStringLiteral("pok"), &row.pok, ReadingsTable::kRecognition}})
+    for (const auto& [name, value, column] : {std::tuple{QStringLiteral("id"), &row.id, ReadingsTable::kPictureId},
+                                              std::tuple{QStringLiteral("pok"), &row.pok, ReadingsTable::kReadings},
+                                              std::tuple{QStringLiteral("pok"), &row.pok, ReadingsTable::kRecognition}})
         if (const QString fault = textFault(name, *value, statements_->lengths.value(column)); !fault.isEmpty()) {
             ahead.skipLine = fault;
             return;
@@ -408,8 +405,8 @@ void Thread_loadF::askForNextAnswer(qsizetype next) {
     const QString modemId = trimmed(objects_[next].scanner);
     if (modemId == QStringLiteral("0"))
         return;
-    nextAnswer_ = NextAnswer{
-        next, requests_->start(FormatReadingsUrl(baseAddress_, modemId, firstDay_, lastDay_), kAnswerLimit)};
+    nextAnswer_ =
+        NextAnswer{next, requests_->start(FormatReadingsUrl(baseAddress_, modemId, firstDay_, lastDay_), kAnswerLimit)};
 }
 
 std::optional<Thread_loadF::StoredReading> Thread_loadF::lookUp(const QString& id) {
@@ -419,8 +416,8 @@ std::optional<Thread_loadF::StoredReading> Thread_loadF::lookUp(const QString& i
     lookup.open();
     std::optional<StoredReading> stored;
     if (lookup.fetch())
-        stored = StoredReading{lookup.value(0), lookup.value(1).toDateTime(), lookup.value(2),
-                               lookup.value(3).toInt() == 1};
+        stored =
+            StoredReading{lookup.value(0), lookup.value(1).toDateTime(), lookup.value(2), lookup.value(3).toInt() == 1};
     lookup.close();
     return stored;
 }
@@ -441,7 +438,7 @@ Thread_loadF::Outcome Thread_loadF::storeRow(const Object& object, const QString
         const bool fillsPicture = ahead.fillsPicture;
         if (!ahead.needsWork())
             return Outcome::Continue; // a reading stored with a value is never changed
-        if (stopSeen()) // checkpoint B
+        if (stopSeen())               // checkpoint B
             return Outcome::Stop;
         const Picture picture = row.img.isEmpty() ? Picture{} : fetchPicture(ahead, modemId, row);
         if (picture.interrupted || abandoned_) // nothing past the checkpoint is stored
@@ -458,8 +455,7 @@ Thread_loadF::Outcome Thread_loadF::storeRow(const Object& object, const QString
             fill.execute();
             database_.commitRetaining();
             unit.unlock();
-            Q_EMIT logLine(QStringLiteral(" Снимок на дату  ") + dateTimeText(stored->at) +
-                           QStringLiteral(" получен"));
+            Q_EMIT logLine(QStringLiteral(" Снимок на дату  ") + dateTimeText(stored->at) + QStringLiteral(" получен"));
         } else if (completes) {
             const QVariant image = row.img.isEmpty() ? stored->image : picture.bytes;
             statements_->complete.execute([&](const NamedParameter& parameter) -> QVariant {
@@ -517,9 +513,9 @@ Thread_loadF::Outcome Thread_loadF::databaseFailed(const QString& modemId, const
 }
 
 Thread_loadF::Picture Thread_loadF::fetchPicture(RowAhead& ahead, const QString& modemId, const AnswerRow& row) {
-    const HttpRequestSet::Id request = ahead.picture ? *std::exchange(ahead.picture, std::nullopt)
-                                                     : requests_->start(FormatPictureUrl(baseAddress_, row.img),
-                                                                        kPictureLimit);
+    const HttpRequestSet::Id request = ahead.picture
+                                           ? *std::exchange(ahead.picture, std::nullopt)
+                                           : requests_->start(FormatPictureUrl(baseAddress_, row.img), kPictureLimit);
     HttpRequestSet::Result result = requests_->take(request);
     const auto& failure = result.failure;
     if (failure && failure->kind == HttpFailure::Kind::Interrupted)

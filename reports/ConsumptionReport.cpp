@@ -31,8 +31,8 @@ QString decimalComma(const char* first, const char* last) {
 // 12.349999999999994 in binary, becomes the 12.35 that the readings say.
 double asRead(double value) {
     char buffer[64];
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general,
-                                       kSignificantDigits);
+    const auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, kSignificantDigits);
     double read = value;
     if (written.ec == std::errc())
         std::from_chars(buffer, written.ptr, read);
@@ -103,8 +103,8 @@ QString consumptionText(double consumption) {
 QString readingText(double reading) {
     char buffer[64];
     // + 0.0 turns a reading of "-0" into 0.
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, reading + 0.0, std::chars_format::general,
-                                       kSignificantDigits);
+    const auto written =
+        std::to_chars(buffer, buffer + sizeof buffer, reading + 0.0, std::chars_format::general, kSignificantDigits);
     return decimalComma(buffer, written.ptr);
 }
 

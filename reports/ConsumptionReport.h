@@ -7,8 +7,8 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <QVariant>
 #include <QStringView>
+#include <QVariant>
 
 #include <functional>
 #include <optional>

@@ -28,8 +28,8 @@ struct ChartReading {
 };
 
 struct ConsumptionSeries {
-    QList<ConsumptionDay> days;   // every day of the period, the first to the last
-    QList<ChartReading> readings; // the numeric readings of the period, oldest first
+    QList<ConsumptionDay> days;            // every day of the period, the first to the last
+    QList<ChartReading> readings;          // the numeric readings of the period, oldest first
     QList<ImplausibleReading> implausible; // those of the period, a text that is no number among them
 };
 

@@ -86,8 +86,8 @@ std::optional<QString> ImplausibleReadingJudge::objection(double value, qint64 d
         return std::nullopt;
     if (rise <= factor_ * *usual * static_cast<double>(days))
         return std::nullopt;
-    return u"рост "_s + amountText(rise, 6) + u" за "_s + daysText(days) + u" при обычном "_s +
-           amountText(*usual, 1) + u" в день"_s;
+    return u"рост "_s + amountText(rise, 6) + u" за "_s + daysText(days) + u" при обычном "_s + amountText(*usual, 1) +
+           u" в день"_s;
 }
 
 void ImplausibleReadingJudge::accept(double value, qint64 day) {

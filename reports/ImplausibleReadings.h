@@ -41,7 +41,7 @@ struct ImplausibleReading {
     QString value;                  // as stored
     std::optional<double> previous; // the object's numeric reading before it, when there is one
     QString reason;
-    QString fio;     // the object's name and scanner, filled in by the database pass
+    QString fio; // the object's name and scanner, filled in by the database pass
     QString scanner;
 };
 
@@ -68,10 +68,10 @@ private:
     void accept(double value, qint64 day);
 
     double factor_;
-    std::optional<Numeric> previous_;  // the last numeric reading, listed or not
+    std::optional<Numeric> previous_; // the last numeric reading, listed or not
     bool previousListed_ = false;
-    std::optional<Numeric> accepted_;  // the last numeric reading that was not listed
-    std::deque<DailyRise> rises_;      // between accepted readings, within the look-back window
+    std::optional<Numeric> accepted_; // the last numeric reading that was not listed
+    std::deque<DailyRise> rises_;     // between accepted readings, within the look-back window
     std::vector<double> scratch_;
 };
 

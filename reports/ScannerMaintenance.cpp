@@ -120,9 +120,9 @@ QString numberText(const std::optional<int>& value) {
 } // namespace
 
 MaintenanceThresholds maintenanceThresholds(const IniFile& settings) {
-    return {readSetting(settings, settings::silentDays()),        readSetting(settings, settings::batteryLevel()),
+    return {readSetting(settings, settings::silentDays()),         readSetting(settings, settings::batteryLevel()),
             readSetting(settings, settings::batteryWarningDays()), readSetting(settings, settings::batteryChangeRise()),
-            readSetting(settings, settings::weakSignal()),        readSetting(settings, settings::trendDays())};
+            readSetting(settings, settings::weakSignal()),         readSetting(settings, settings::trendDays())};
 }
 
 QString daysText(int days) {

@@ -22,11 +22,11 @@ class IniFile;
 
 // The limits the verdicts are drawn with, from the settings section "Maintenance" (base/Settings.h).
 struct MaintenanceThresholds {
-    int silentDays = settings::silentDays().defaultValue; // a scanner unheard of this many days has no connection
+    int silentDays = settings::silentDays().defaultValue;     // a scanner unheard of this many days has no connection
     int batteryLevel = settings::batteryLevel().defaultValue; // the charge, in %, at which a battery is spent
     int batteryWarningDays = settings::batteryWarningDays().defaultValue; // how far ahead a spent battery is told
-    int batteryChangeRise = settings::batteryChangeRise().defaultValue; // a rise this big is a new battery
-    int weakSignal = settings::weakSignal().defaultValue;               // a usual signal below this is weak
+    int batteryChangeRise = settings::batteryChangeRise().defaultValue;   // a rise this big is a new battery
+    int weakSignal = settings::weakSignal().defaultValue;                 // a usual signal below this is weak
     int trendDays = settings::trendDays().defaultValue; // how far back the battery trend and usual signal look
 };
 

@@ -61,8 +61,7 @@ QList<SubscriberReading> resultReadings(DataSet& result) {
     rows.reserve(result.rowCount() - first);
     for (int row = first; row < result.rowCount(); ++row)
         rows.append({dateTimeOf(result.value(row, dat)), textOf(result.value(row, readings)),
-                     textOf(result.value(row, bat)), textOf(result.value(row, csq)),
-                     textOf(result.value(row, nsmod))});
+                     textOf(result.value(row, bat)), textOf(result.value(row, csq)), textOf(result.value(row, nsmod))});
     return rows;
 }
 

@@ -77,9 +77,9 @@ protected:
 
     void expectOrderlyEnd(qint64 elapsed) {
         EXPECT_LT(elapsed, 2000);
-        EXPECT_EQ(fixture.committedValue(
-                      QStringLiteral("SELECT FIO FROM LIST_OBJECTS WHERE ID_OBJECT = %1").arg(object)),
-                  QVariant(QStringLiteral("Петров")))
+        EXPECT_EQ(
+            fixture.committedValue(QStringLiteral("SELECT FIO FROM LIST_OBJECTS WHERE ID_OBJECT = %1").arg(object)),
+            QVariant(QStringLiteral("Петров")))
             << "the pending change is committed";
         EXPECT_NE(IniFile(fixture.folder() + QStringLiteral("options.ini"))
                       .readInteger(QStringLiteral("TForm1"), QStringLiteral("Panel2"), -1),
@@ -105,7 +105,8 @@ TEST_F(ClientEndTest, EveryWayOfEndingEndsTheProgramInAnOrderlyWay) {
              w.form1->close();
          },
          0},
-        {"lost server connection", [](ClientWindows&) {
+        {"lost server connection",
+         [](ClientWindows&) {
              reportFailures([] { throw DatabaseError(lostConnectionReason(), QStringLiteral("connection lost")); });
          },
          1},

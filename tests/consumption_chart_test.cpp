@@ -35,11 +35,10 @@ TEST(ConsumptionSeries, BarsPerDayWithGapsTheReadingsAsTheyCameAndTheImplausible
     for (int day = -10; day < 0; ++day) // ten units a day before the period: 0 to 90
         history.append(at(day, QTime(8, 0), QString::number(100 + 10 * day)));
     history += {
-        at(0, QTime(8, 0), u"100"_s),   at(0, QTime(18, 0), u"104"_s), // two readings: one bar
-        at(2, QTime(8, 0), u"124"_s),                                  // day 1 has none
-        at(3, QTime(8, 0), u"9999"_s),                                 // a misreading makes no bar
-        at(4, QTime(8, 0), u"144"_s),   at(5, QTime(8, 0), u"абв"_s),
-        at(6, QTime(8, 0), u"154"_s), // after the period
+        at(0, QTime(8, 0), u"100"_s),  at(0, QTime(18, 0), u"104"_s), // two readings: one bar
+        at(2, QTime(8, 0), u"124"_s),                                 // day 1 has none
+        at(3, QTime(8, 0), u"9999"_s),                                // a misreading makes no bar
+        at(4, QTime(8, 0), u"144"_s),  at(5, QTime(8, 0), u"абв"_s),  at(6, QTime(8, 0), u"154"_s), // after the period
     };
     const ConsumptionSeries series = consumptionSeries(history, kFirst, kFirst.addDays(5), 5);
 
@@ -97,9 +96,15 @@ protected:
             const QString value = day == QDate(2014, 11, 5) ? u"17903"_s : QString::number(12899 + 12 * (30 - back));
             fixture.addReading({object, u"r%1"_s.arg(back), QDateTime(day, QTime(7, 30)), {}, value, 80, 20, 2, 0});
             if (back % 3 == 0)
-                fixture.addReading(
-                    {quiet, u"q%1"_s.arg(back), QDateTime(day, QTime(9, 0)), {}, back == 0 ? u"60"_s : u"40"_s, 80,
-                     20, 2, 0});
+                fixture.addReading({quiet,
+                                    u"q%1"_s.arg(back),
+                                    QDateTime(day, QTime(9, 0)),
+                                    {},
+                                    back == 0 ? u"60"_s : u"40"_s,
+                                    80,
+                                    20,
+                                    2,
+                                    0});
         }
     }
 
@@ -143,8 +148,7 @@ TEST_F(ChartWindowsTest, TheChartOpensOnTheLastMonthOfTheCurrentObjectAndSavesAs
         QStringList axisTitles;
         for (const QAbstractAxis* axis : chart->chart()->axes())
             axisTitles.append(axis->titleText());
-        EXPECT_EQ(axisTitles,
-                  (QStringList{u"Дата"_s, u"Потребление за сутки, куб.м"_s, u"Показания, куб.м"_s}));
+        EXPECT_EQ(axisTitles, (QStringList{u"Дата"_s, u"Потребление за сутки, куб.м"_s, u"Показания, куб.м"_s}));
 
         // A shorter period is drawn when asked for, and the save dialog's cancel saves nothing.
         chart->form().DateTimePicker1->setDay(QDate(2014, 11, 4));

@@ -1,9 +1,9 @@
 #include "base/IniFile.h"
 #include "base/Windows1251.h"
 #include "reports/ConsumptionReport.h"
-#include "support/RecordingSpreadsheet.h"
 #include "reports/Spreadsheet.h"
 #include "support/MainWindowFixture.h"
+#include "support/RecordingSpreadsheet.h"
 #include "ui/reports/Expense_reports.h"
 
 #include <QFile>
@@ -25,11 +25,24 @@ TEST(ConsumptionReading, IsReadWithEitherDecimalSignAndNothingElse) {
         const char* text;
         std::optional<double> value;
     } cases[] = {
-        {"12.5", 12.5},          {"12,5", 12.5},        {" 1500\t", 1500},   {"-3", -3},
-        {"16777217", 16777217},  {"123.45", 123.45},    {",5", 0.5},         {"1e3", 1000},
-        {"", std::nullopt},      {"   ", std::nullopt}, {"ошибка", std::nullopt}, {"12,5,3", std::nullopt},
-        {"1 500", std::nullopt}, {"inf", std::nullopt}, {"0x10", std::nullopt},   {"-", std::nullopt},
-        {"1e", std::nullopt},    {"1e999", std::nullopt},
+        {"12.5", 12.5},
+        {"12,5", 12.5},
+        {" 1500\t", 1500},
+        {"-3", -3},
+        {"16777217", 16777217},
+        {"123.45", 123.45},
+        {",5", 0.5},
+        {"1e3", 1000},
+        {"", std::nullopt},
+        {"   ", std::nullopt},
+        {"ошибка", std::nullopt},
+        {"12,5,3", std::nullopt},
+        {"1 500", std::nullopt},
+        {"inf", std::nullopt},
+        {"0x10", std::nullopt},
+        {"-", std::nullopt},
+        {"1e", std::nullopt},
+        {"1e999", std::nullopt},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
@@ -42,8 +55,8 @@ TEST(ConsumptionReading, ReadingsPrintAsReadAndConsumptionWithOneDecimalRoundedH
         double reading;
         const char* text;
     } readings[] = {
-        {1475, "1475"},         {12.5, "12,5"},         {123.45, "123,45"}, {16777217, "16777217"},
-        {99999999.99, "99999999,99"}, {0, "0"},         {-0.0, "0"},
+        {1475, "1475"}, {12.5, "12,5"}, {123.45, "123,45"}, {16777217, "16777217"}, {99999999.99, "99999999,99"},
+        {0, "0"},       {-0.0, "0"},
     };
     for (const auto& c : readings) {
         SCOPED_TRACE(c.text);
@@ -153,8 +166,7 @@ TEST_F(ConsumptionReportTest, FirstOpeningOffersThisMonthAndClosingKeepsTheStart
     report->form().DateTimePicker2->setDay(QDate(2014, 3, 20));
     QTest::keyClick(report.get(), Qt::Key_Escape); // closes like the close box
     EXPECT_FALSE(report->isVisible());
-    EXPECT_EQ(context().settings().readDate(u"expense_reports"_s, u"DateTimePicker1"_s, QDate()),
-              QDate(2014, 3, 15));
+    EXPECT_EQ(context().settings().readDate(u"expense_reports"_s, u"DateTimePicker1"_s, QDate()), QDate(2014, 3, 15));
 
     services.clock.current = QDateTime(QDate(2015, 2, 3), QTime(8, 0));
     ASSERT_NO_FATAL_FAILURE(openReport());
@@ -169,8 +181,8 @@ TEST_F(ConsumptionReportTest, SmallFixtureInTheGridAndInAllThreeFormsWhole) {
     report->Button1Click();
 
     // The grid keeps the name as stored; the files trim it.
-    const QStringList row = {u"860001"_s, u"Иванов И.И. "_s, u"25,0"_s, u"1475"_s, u"1500"_s,
-                             u"01.11.2014 - 11.11.2014"_s};
+    const QStringList row = {u"860001"_s, u"Иванов И.И. "_s, u"25,0"_s,
+                             u"1475"_s,   u"1500"_s,         u"01.11.2014 - 11.11.2014"_s};
     EXPECT_EQ(report->resultRows(), QList<QStringList>{row});
     EXPECT_EQ(report->form().SG->rowCount(), 2); // the object and the empty row below the title row
 
@@ -188,16 +200,12 @@ TEST_F(ConsumptionReportTest, SmallFixtureInTheGridAndInAllThreeFormsWhole) {
               "<row date1=\"01.11.2014\" date2=\"11.11.2014 23:59:59\"/>"
               "<row id_object=\"860001\" abonent=\"Иванов И.И.\" consuming=\"25,0\" date1=\"1475\" date2=\"1500\" "
               "time_period=\"01.11.2014 - 11.11.2014\"/></UR_1>\n"_s.toStdString());
-    const QStringList cells = {u"Cells(3,1).Value=860001"_s,
-                               u"Cells(3,2).Value=Иванов И.И."_s,
-                               u"Cells(3,3).Value=25,0"_s,
-                               u"Cells(3,4).Value=1475"_s,
-                               u"Cells(3,5).Value=1500"_s,
-                               u"Cells(3,6).Value=01.11.2014 - 11.11.2014"_s};
+    const QStringList cells = {u"Cells(3,1).Value=860001"_s, u"Cells(3,2).Value=Иванов И.И."_s,
+                               u"Cells(3,3).Value=25,0"_s,   u"Cells(3,4).Value=1475"_s,
+                               u"Cells(3,5).Value=1500"_s,   u"Cells(3,6).Value=01.11.2014 - 11.11.2014"_s};
     EXPECT_EQ(spreadsheet.calls, sheetHead() + cells + sheetTail());
-    EXPECT_EQ(services.files.calls,
-              (QList<SaveDialogCall>{{u"Файлы TXT|*.txt"_s, u"Отчет"_s, u".txt"_s},
-                                     {u"Файлы XML|*.xml"_s, u"Отчет"_s, u".xml"_s}}));
+    EXPECT_EQ(services.files.calls, (QList<SaveDialogCall>{{u"Файлы TXT|*.txt"_s, u"Отчет"_s, u".txt"_s},
+                                                           {u"Файлы XML|*.xml"_s, u"Отчет"_s, u".xml"_s}}));
     EXPECT_TRUE(services.messages.shown.isEmpty());
 }
 

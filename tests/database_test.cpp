@@ -477,7 +477,8 @@ TEST_F(DataSetTest, AChangeToARowAnotherUserHoldsIsRefusedAfterTheLockTimeOut) {
 
 namespace {
 
-const QString kReadingsSelect = QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT DESC");
+const QString kReadingsSelect =
+    QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT DESC");
 const QString kReadingsModify = QStringLiteral(
     "UPDATE IMAGE_OBJECT_DATE SET error=:error, ID_OBJECT=:ID_OBJECT, DAT=:DAT, READINGS= :READINGS, BAT=:BAT, "
     "CSQ=:CSQ, NSMOD=:NSMOD WHERE   ID_IMAG = ?old_ID_IMAG");
@@ -496,8 +497,8 @@ void storeAsAnotherOperator(const QString& path, const QString& sql) {
 TEST_F(DataSetTest, AChangeOrRemovalOfARowAnotherOperatorChangedSinceItWasReadIsRefused) {
     const struct {
         const char* name;
-        QString othersChange;    // stored by the other operator after this one read the list
-        bool remove;             // this operator removes the row instead of changing its mark
+        QString othersChange; // stored by the other operator after this one read the list
+        bool remove;          // this operator removes the row instead of changing its mark
         bool refused;
         bool rowGone;
     } cases[] = {
@@ -522,7 +523,8 @@ TEST_F(DataSetTest, AChangeOrRemovalOfARowAnotherOperatorChangedSinceItWasReadIs
         ASSERT_EQ(objects.field(u"ID_OBJECT"_s).asInteger(), id);
 
         storeAsAnotherOperator(fixture.path(), c.othersChange);
-        const QString othersStatus = fixture.committedValue(u"SELECT STATUS FROM LIST_OBJECTS WHERE FIO='A'"_s).toString();
+        const QString othersStatus =
+            fixture.committedValue(u"SELECT STATUS FROM LIST_OBJECTS WHERE FIO='A'"_s).toString();
         const QVariant othersMark = fixture.committedValue(u"SELECT CHECK_GRID FROM LIST_OBJECTS WHERE FIO='A'"_s);
         try {
             if (c.remove) {

@@ -24,8 +24,8 @@
 #include <string>
 #include <thread>
 
-#include <sys/socket.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 using namespace vornic;
 using vornic::test::TestDatabase;
@@ -329,8 +329,9 @@ TEST_F(DownloadTest, PicturesNotServedWholeAreStoredAsNullWithALineAndFetchedOnA
     EXPECT_EQ(storedCount(QStringLiteral("IMAGE IS NULL")), refusedCount) << "no error page is a picture";
     for (int i = 0; i < refusedCount; ++i) {
         SCOPED_TRACE(refused[i].line.toStdString());
-        EXPECT_EQ(first->log.count(QStringLiteral(" Снимок ") + served[i].id + QStringLiteral(" по №860001 на время: ") +
-                                   timeText(served[i].date) + QStringLiteral(" не получен: ") + refused[i].line),
+        EXPECT_EQ(first->log.count(QStringLiteral(" Снимок ") + served[i].id +
+                                   QStringLiteral(" по №860001 на время: ") + timeText(served[i].date) +
+                                   QStringLiteral(" не получен: ") + refused[i].line),
                   1);
     }
 
@@ -344,9 +345,11 @@ TEST_F(DownloadTest, PicturesNotServedWholeAreStoredAsNullWithALineAndFetchedOnA
     EXPECT_EQ(third->log.size(), 2) << "nothing is left to fetch";
 
     // What an older program stored from an error page or a picture cut short is fetched again.
-    fixture.exec(QStringLiteral("UPDATE IMAGE_OBJECT_DATE SET IMAGE = '<html>' WHERE ID_IMAG = '%1'").arg(served[0].id));
+    fixture.exec(
+        QStringLiteral("UPDATE IMAGE_OBJECT_DATE SET IMAGE = '<html>' WHERE ID_IMAG = '%1'").arg(served[0].id));
     fixture.exec(QStringLiteral("UPDATE IMAGE_OBJECT_DATE SET IMAGE = SUBSTRING(IMAGE FROM 1 FOR 100) WHERE ID_IMAG = "
-                                "'%1'").arg(served[1].id));
+                                "'%1'")
+                     .arg(served[1].id));
     const auto fourth = runToEnd();
     EXPECT_EQ(fourth->log.filter(QRegularExpression(QStringLiteral("^ Снимок на дату  .* получен$"))).size(), 2);
     EXPECT_EQ(storedCount(QStringLiteral("OCTET_LENGTH(IMAGE) < 200")), 0);
@@ -442,7 +445,8 @@ TEST(HttpClientHeaders, EveryRequestCarriesTheClientsHeaderLines) {
     std::thread listener([&] { http.listen_after_bind(); });
     while (!http.is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    const HttpClient client(nullptr, {}, {QByteArrayLiteral("Accept: text/html"), QByteArrayLiteral("User-Agent: Test/1")});
+    const HttpClient client(nullptr, {},
+                            {QByteArrayLiteral("Accept: text/html"), QByteArrayLiteral("User-Agent: Test/1")});
     QByteArray body;
     const auto failure = client.get(QStringLiteral("http://127.0.0.1:%1/x").arg(port), body);
     http.stop();
@@ -570,8 +574,8 @@ TEST_F(DownloadTest, FetchingAheadStoresAndLogsExactlyWhatOneRequestAtATimeDoes)
         fixture.exec(QStringLiteral("DELETE FROM IMAGE_OBJECT_DATE"));
         const int object = objects[0].id.toInt();
         const auto stored = [&](const ReadingsServer::Reading& reading, QVariant image, QVariant value) {
-            fixture.addReading({object, reading.id, QDateTime(kToday, QTime(1, 0)), std::move(image),
-                                std::move(value), 1, 1, 1, 0});
+            fixture.addReading(
+                {object, reading.id, QDateTime(kToday, QTime(1, 0)), std::move(image), std::move(value), 1, 1, 1, 0});
         };
         stored(first[0], QByteArray("stored picture"), QStringLiteral("1")); // nothing to do
         stored(first[1], {}, QStringLiteral("2"));                           // its picture is asked for again
@@ -591,10 +595,11 @@ TEST_F(DownloadTest, FetchingAheadStoresAndLogsExactlyWhatOneRequestAtATimeDoes)
             for (int column = 0; column < 9; ++column)
                 values << select.value(column).toString();
             const QVariant image = select.value(9);
-            values << (image.isNull() ? QStringLiteral("NULL")
-                                      : QString::fromLatin1(QCryptographicHash::hash(
-                                            fixture.db().readBlob(image.value<BlobId>()), QCryptographicHash::Md5)
-                                                                .toHex()));
+            values << (image.isNull()
+                           ? QStringLiteral("NULL")
+                           : QString::fromLatin1(QCryptographicHash::hash(fixture.db().readBlob(image.value<BlobId>()),
+                                                                          QCryptographicHash::Md5)
+                                                     .toHex()));
             rows << values.join(u'|');
         }
         select.close();
@@ -724,8 +729,9 @@ TEST_F(DownloadTest, ARowTheDatabaseCannotHoldIsSkippedWithItsReasonAndTheRunGoe
     EXPECT_EQ(storedCount(QStringLiteral("ID_OBJECT = %1").arg(objects[0].id)), 2);
     EXPECT_EQ(storedCount(QStringLiteral("ID_OBJECT = %1").arg(objects[1].id)), 9) << "the next object is fetched";
     EXPECT_EQ(run->log.mid(1, 5),
-              QStringList({QStringLiteral("Строка «") + longId + QStringLiteral("» ответа по №860001 пропущена: «id» "
-                                                                                 "длиннее 50 знаков: «") +
+              QStringList({QStringLiteral("Строка «") + longId +
+                               QStringLiteral("» ответа по №860001 пропущена: «id» "
+                                              "длиннее 50 знаков: «") +
                                longId + u'»',
                            QStringLiteral("Строка «801» ответа по №860001 пропущена: «pok» длиннее 50 знаков: «") +
                                longValue + u'»',
@@ -743,7 +749,8 @@ TEST_F(DownloadTest, ARowTheDatabaseCannotHoldIsSkippedWithItsReasonAndTheRunGoe
     } catch (const DatabaseError& error) {
         EXPECT_TRUE(error.valueRefused()) << error.text().toStdString();
     }
-    Statement notANumber(fixture.db(), QStringLiteral("UPDATE IMAGE_OBJECT_DATE SET ID_OBJECT = ? WHERE ID_IMAG = '800'"));
+    Statement notANumber(fixture.db(),
+                         QStringLiteral("UPDATE IMAGE_OBJECT_DATE SET ID_OBJECT = ? WHERE ID_IMAG = '800'"));
     notANumber.bind(0, QStringLiteral("не число"));
     try {
         notANumber.execute();
@@ -770,8 +777,8 @@ TEST_F(DownloadTest, ADeepOrEndlessAnswerEndsOnlyItsOwnObject) {
     const auto run = runToEnd();
     EXPECT_LT(timer.elapsed(), 15000);
     ASSERT_GE(run->log.size(), 5);
-    EXPECT_TRUE(run->log[0].startsWith(QStringLiteral(
-        "Ответ сервера по №860001 не прочитан: Ответ сервера показаний вложен глубже 32 уровней")))
+    EXPECT_TRUE(run->log[0].startsWith(
+        QStringLiteral("Ответ сервера по №860001 не прочитан: Ответ сервера показаний вложен глубже 32 уровней")))
         << run->log[0].toStdString();
     EXPECT_EQ(run->log.mid(1, 3),
               QStringList({QStringLiteral("Данные по №860001 не обновлены"),
@@ -800,8 +807,8 @@ TEST_F(DownloadTest, TheLargestAnswerAllowedIsReadRowByRowInBoundedMemory) {
     const qint64 peakBefore = peakKilobytes();
 
     // Only counted: the test keeps no lines, as the loading window keeps no more than its last ones.
-    auto* worker = new Thread_loadF(fixture.db(), IniFile(fixture.folder() + QStringLiteral("options.ini")), 3,
-                                    kToday, objects);
+    auto* worker =
+        new Thread_loadF(fixture.db(), IniFile(fixture.folder() + QStringLiteral("options.ini")), 3, kToday, objects);
     int lines = 0;
     bool finished = false;
     QObject::connect(worker, &Thread_loadF::logLine, &receiver, [&lines](const QString&) { ++lines; });

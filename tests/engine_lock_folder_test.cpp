@@ -29,9 +29,12 @@ TEST(EngineLockFolder, IsTheEnvironmentsThenTheSessionsRuntimeFolderThenTheDataF
         QStringList variables;
         QString folder;
     } cases[] = {
-        {"named", {QStringLiteral("FIREBIRD_LOCK=/srv/locks"), QStringLiteral("XDG_RUNTIME_DIR=") + runtime.path()},
+        {"named",
+         {QStringLiteral("FIREBIRD_LOCK=/srv/locks"), QStringLiteral("XDG_RUNTIME_DIR=") + runtime.path()},
          QStringLiteral("/srv/locks")},
-        {"runtime folder", {QStringLiteral("XDG_RUNTIME_DIR=") + runtime.path()}, runtime.filePath(QStringLiteral("firebird"))},
+        {"runtime folder",
+         {QStringLiteral("XDG_RUNTIME_DIR=") + runtime.path()},
+         runtime.filePath(QStringLiteral("firebird"))},
         {"runtime folder missing", {QStringLiteral("XDG_RUNTIME_DIR=/nonexistent/run")}, data + QStringLiteral("lock")},
         {"nothing named", {}, data + QStringLiteral("lock")},
     };
@@ -55,8 +58,8 @@ public:
         root.mkpath(QStringLiteral("home"));
         root.mkpath(QStringLiteral("runtime"));
         makeDatabase(dataFolder() + QStringLiteral("DB/FB_PROJECT.GDB"));
-        QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("%1:%2").arg(uid_).arg(gid_),
-                                                    dir_.path()});
+        QProcess::execute(QStringLiteral("chown"),
+                          {QStringLiteral("-R"), QStringLiteral("%1:%2").arg(uid_).arg(gid_), dir_.path()});
         ::chmod(QFile::encodeName(runtime()).constData(), 0700);
     }
 
@@ -125,7 +128,8 @@ void expectRunning(const Account& account, QProcess& client) {
     EXPECT_EQ(lock.ownerId(), account.uid());
     EXPECT_EQ(lock.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
                                     QFile::WriteOther | QFile::ExeOther),
-              QFile::Permissions()) << "the folder is the account's alone";
+              QFile::Permissions())
+        << "the folder is the account's alone";
 }
 
 void expectEnd(const Account& account, QProcess& client) {
@@ -146,9 +150,9 @@ TEST(EngineLockFolder, TwoAccountsStartTheClientOneAfterTheOtherAndAtTheSameTime
     if (::geteuid() != 0)
         GTEST_SKIP() << "starting the client as a second account (nobody) needs root";
     const Account first("root", {});
-    const Account second("nobody", {QStringLiteral("setpriv"), QStringLiteral("--reuid=nobody"),
-                                    QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups"),
-                                    QStringLiteral("--")});
+    const Account second("nobody",
+                         {QStringLiteral("setpriv"), QStringLiteral("--reuid=nobody"),
+                          QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups"), QStringLiteral("--")});
     {
         SCOPED_TRACE("one after the other");
         for (const Account* account : {&first, &second}) {

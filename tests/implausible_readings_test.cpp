@@ -45,7 +45,8 @@ std::vector<std::pair<int, QString>> judged(const std::vector<Step>& history, do
     std::vector<std::pair<int, QString>> listed;
     for (int i = 0; i < static_cast<int>(history.size()); ++i) {
         const Step& step = history[static_cast<size_t>(i)];
-        const auto verdict = judge.judge({1, morningOf(step.day), QString::number(i), step.text.toString(), step.error});
+        const auto verdict =
+            judge.judge({1, morningOf(step.day), QString::number(i), step.text.toString(), step.error});
         if (verdict)
             listed.emplace_back(i, verdict->reason);
     }
@@ -87,8 +88,9 @@ TEST(ImplausibleReadings, ShortHistoriesGiveTheirFlagsAndReasons) {
          steady(0, 80, 0, 100) + steady(90, 61, 8000, 1) + std::vector<Step>{{151, u"8100"_s}},
          {{141, u"рост 40 за 1 день при обычном 1 в день"_s}}},
         {"texts that are no number are listed, readings still without a value are not, both skipped by the rest",
-         steady(0, 5, 100, 1) + std::vector<Step>{{5, u""_s}, {6, u"1O5"_s}, {7, QVariant()}, {8, u"107,5"_s},
-                                                  {9, u"108"_s}, {10, u"  "_s}},
+         steady(0, 5, 100, 1) +
+             std::vector<Step>{
+                 {5, u""_s}, {6, u"1O5"_s}, {7, QVariant()}, {8, u"107,5"_s}, {9, u"108"_s}, {10, u"  "_s}},
          {{6, u"не число"_s}}},
         {"a decimal decrease is told as the dials show it",
          std::vector<Step>{{0, u"12,3"_s}, {1, u"12.2"_s}},

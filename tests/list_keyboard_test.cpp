@@ -1,8 +1,8 @@
 #include "support/MainWindowFixture.h"
 #include "ui/common/DbGrid.h"
 #include "ui/objects/Editor_bd.h"
-#include "ui/readings/Problem_object.h"
 #include "ui/objects/Service.h"
+#include "ui/readings/Problem_object.h"
 
 #include <QTest>
 

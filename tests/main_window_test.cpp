@@ -1,6 +1,6 @@
+#include "app/Startup.h"
 #include "base/DataFolder.h"
 #include "base/IniFile.h"
-#include "app/Startup.h"
 #include "db/DataSet.h"
 #include "support/MainWindowFixture.h"
 

@@ -2,9 +2,9 @@
 #include "base/Failure.h"
 #include "base/Windows1251.h"
 #include "reports/PeriodReport.h"
-#include "support/RecordingSpreadsheet.h"
 #include "reports/Spreadsheet.h"
 #include "support/MainWindowFixture.h"
+#include "support/RecordingSpreadsheet.h"
 #include "ui/reports/Generate_reports_all.h"
 
 #include <QFile>

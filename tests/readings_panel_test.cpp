@@ -116,8 +116,8 @@ TEST_F(ReadingsPanelTest, MainsPoweredObjectsShowThePlugInsteadOfTheBatteryGauge
 TEST_F(ReadingsPanelTest, AnObjectWithoutReadingsShowsNoDialOfTheObjectBefore) {
     const int read = fixture.addObject(QStringLiteral("А с показаниями"), QStringLiteral("1"));
     fixture.addObject(QStringLiteral("Б без показаний"), QStringLiteral("2"));
-    fixture.addReading({read, QStringLiteral("1"), day(1), jpeg(Qt::blue, QSize(40, 30)), QStringLiteral("1"), {}, {},
-                        {}, 0});
+    fixture.addReading(
+        {read, QStringLiteral("1"), day(1), jpeg(Qt::blue, QSize(40, 30)), QStringLiteral("1"), {}, {}, {}, 0});
     openWindow();
     EXPECT_TRUE(showsNoPicture()) << "no reading shown yet";
     window->DBGrid1TitleClick(1); // by name

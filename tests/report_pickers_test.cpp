@@ -1,7 +1,7 @@
-#include "base/Settings.h"
 #include "base/DateText.h"
 #include "base/Failure.h"
 #include "base/IniFile.h"
+#include "base/Settings.h"
 #include "support/TestServices.h"
 #include "ui/reports/PeriodPickers.h"
 #include "ui/reports/ReportSaving.h"

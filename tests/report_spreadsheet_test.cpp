@@ -1,9 +1,9 @@
 #include "base/Failure.h"
 #include "reports/ExcelSheet.h"
-#include "support/RecordingSpreadsheet.h"
 #include "reports/ReportSave.h"
 #include "reports/Spreadsheet.h"
 #include "reports/XlsxSpreadsheet.h"
+#include "support/RecordingSpreadsheet.h"
 #include "support/TestServices.h"
 
 #include <QDir>

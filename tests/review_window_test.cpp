@@ -306,8 +306,9 @@ TEST_F(ReviewWindowTest, AValueThatIsNoNumberIsNotConfirmedAndTheReadingStaysDou
     form().DBGrid1->setFocus();
     QTest::keyClick(form().DBGrid1, list().currentRow() + 1 < list().rowCount() ? Qt::Key_Down : Qt::Key_Up);
     EXPECT_EQ(services.messages.texts(), QStringList{notANumber + QStringLiteral(" Введённое значение не сохранено.")});
-    EXPECT_EQ(list().value(rowOf(QStringLiteral("recognised")), list().fieldIndex(QStringLiteral("READINGS"))).toString(),
-              QStringLiteral("12?4"));
+    EXPECT_EQ(
+        list().value(rowOf(QStringLiteral("recognised")), list().fieldIndex(QStringLiteral("READINGS"))).toString(),
+        QStringLiteral("12?4"));
 }
 
 TEST_F(ReviewWindowTest, WithAnEmptyListTheButtonsStoreNothingAndTheRefusalIsReported) {

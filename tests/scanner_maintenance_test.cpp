@@ -1,9 +1,9 @@
 #include "base/IniFile.h"
 #include "base/Windows1251.h"
-#include "support/RecordingSpreadsheet.h"
 #include "reports/ScannerMaintenance.h"
 #include "reports/Spreadsheet.h"
 #include "support/MainWindowFixture.h"
+#include "support/RecordingSpreadsheet.h"
 #include "ui/objects/Scanner_maintenance.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "base/IniFile.h"
 #include "base/Windows1251.h"
-#include "support/RecordingSpreadsheet.h"
 #include "reports/Spreadsheet.h"
 #include "reports/SubscriberReport.h"
 #include "support/MainWindowFixture.h"
+#include "support/RecordingSpreadsheet.h"
 #include "ui/reports/Generate_reports.h"
 
 #include <QApplication>
@@ -194,16 +194,14 @@ TEST_F(SubscriberReportTest, ResultIsSavedWholeInEachForm) {
     openReport();
     report->Button1Click();
 
-    EXPECT_EQ(savedBytes(0, u"Отчет.txt"_s),
-              textFile({u" Абонент: Иванов И.И.,  ул. Мира, 5"_s,
-                        u" ID абонента: %1"_s.arg(object),
-                        u" ID Сканера: 860001"_s,
-                        u"  Дата:11.11.2014 23:59:59  Показания:1500  Батарея:95  Уровень сигнала:20  Тип сети:2"_s,
-                        u"  Дата:05.11.2014 9:05:00  Показания:ошибка  Батарея:  Уровень сигнала:  Тип сети:"_s,
-                        u"  Дата:03.11.2014 12:00:00  Показания:1490  Батарея:90  Уровень сигнала:18  Тип сети:1"_s,
-                        u"  Дата:01.11.2014  Показания:1475  Батарея:88  Уровень сигнала:17  Тип сети:4"_s,
-                        u" Расход за период*  : 25"_s,
-                        u' ' + kWarning + u' '}));
+    EXPECT_EQ(
+        savedBytes(0, u"Отчет.txt"_s),
+        textFile({u" Абонент: Иванов И.И.,  ул. Мира, 5"_s, u" ID абонента: %1"_s.arg(object), u" ID Сканера: 860001"_s,
+                  u"  Дата:11.11.2014 23:59:59  Показания:1500  Батарея:95  Уровень сигнала:20  Тип сети:2"_s,
+                  u"  Дата:05.11.2014 9:05:00  Показания:ошибка  Батарея:  Уровень сигнала:  Тип сети:"_s,
+                  u"  Дата:03.11.2014 12:00:00  Показания:1490  Батарея:90  Уровень сигнала:18  Тип сети:1"_s,
+                  u"  Дата:01.11.2014  Показания:1475  Батарея:88  Уровень сигнала:17  Тип сети:4"_s,
+                  u" Расход за период*  : 25"_s, u' ' + kWarning + u' '}));
 
     const QString xml =
         uR"(<?xml version="1.0" encoding="UTF-8"?><UR_1>)"

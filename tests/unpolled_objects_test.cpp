@@ -1,7 +1,7 @@
 #include "base/Windows1251.h"
-#include "support/RecordingSpreadsheet.h"
 #include "reports/Spreadsheet.h"
 #include "support/MainWindowFixture.h"
+#include "support/RecordingSpreadsheet.h"
 #include "ui/reports/Notrespondentsscanners.h"
 
 #include <QFile>

@@ -2,8 +2,8 @@
 #include "db/Database.h"
 #include "support/MainWindowFixture.h"
 #include "tools/readings_server/ReadingsServer.h"
-#include "ui/update/Updatesoftware.h"
 #include "ui/common/WindowContext.h"
+#include "ui/update/Updatesoftware.h"
 #include "update/Threadupdate.h"
 
 #include <QDir>

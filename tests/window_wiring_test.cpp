@@ -61,8 +61,15 @@ TEST(WindowWiring, EachMenuCommandOpensItsWindowAndItsExitButtonClosesIt) {
     test::TestDatabase fixture;
     test::ScopedDataHome home(fixture.dataHome());
     const int object = fixture.addObject(QStringLiteral("Иванов И. И."), QStringLiteral("860001"));
-    fixture.addReading({object, QStringLiteral("101"), QDateTime(QDate(2018, 3, 1), QTime(10, 0)), {},
-                        QStringLiteral("00121"), 50, 20, 2, 0});
+    fixture.addReading({object,
+                        QStringLiteral("101"),
+                        QDateTime(QDate(2018, 3, 1), QTime(10, 0)),
+                        {},
+                        QStringLiteral("00121"),
+                        50,
+                        20,
+                        2,
+                        0});
     std::unique_ptr<ClientWindows> windows = createClientWindows(fixture.folder());
     ASSERT_NE(windows, nullptr);
     TForm1& main = *windows->form1;

@@ -6,12 +6,12 @@
 #include "db/Statement.h"
 #include "server/PrivateServer.h"
 #include "support/TestServices.h"
-#include "ui/readings/Edit_resupt.h"
-#include "ui/objects/Editor_bd.h"
 #include "ui/common/ErrorReport.h"
 #include "ui/main/Glav_form.h"
-#include "ui/readings/Problem_object.h"
+#include "ui/objects/Editor_bd.h"
 #include "ui/objects/Service.h"
+#include "ui/readings/Edit_resupt.h"
+#include "ui/readings/Problem_object.h"
 
 #include <QApplication>
 #include <QDir>

@@ -39,11 +39,17 @@ TestDatabase::TestDatabase() {
 
 TestDatabase::~TestDatabase() = default;
 
-QString TestDatabase::dataHome() const { return dir_.path(); }
+QString TestDatabase::dataHome() const {
+    return dir_.path();
+}
 
-QString TestDatabase::folder() const { return dir_.path() + QStringLiteral("/Vornic_Client/"); }
+QString TestDatabase::folder() const {
+    return dir_.path() + QStringLiteral("/Vornic_Client/");
+}
 
-QString TestDatabase::path() const { return folder() + QStringLiteral("DB/FB_PROJECT.GDB"); }
+QString TestDatabase::path() const {
+    return folder() + QStringLiteral("DB/FB_PROJECT.GDB");
+}
 
 void TestDatabase::exec(const QString& sql) {
     database_->execute(sql);

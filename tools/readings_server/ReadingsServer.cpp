@@ -115,8 +115,7 @@ void widenBacklog(int port) {
         socklen_t localSize = sizeof local;
         int listening = 0;
         socklen_t listeningSize = sizeof listening;
-        if (getsockname(descriptor, reinterpret_cast<sockaddr*>(&local), &localSize) == 0 &&
-            portOf(local) == port &&
+        if (getsockname(descriptor, reinterpret_cast<sockaddr*>(&local), &localSize) == 0 && portOf(local) == port &&
             getsockopt(descriptor, SOL_SOCKET, SO_ACCEPTCONN, &listening, &listeningSize) == 0 && listening)
             ::listen(descriptor, SOMAXCONN);
     }
@@ -274,8 +273,8 @@ void ReadingsServer::State::answerReadings(const httplib::Request& request, http
 }
 
 void ReadingsServer::State::answerPicture(const httplib::Request& request, httplib::Response& response) {
-    const QByteArray jpeg = picture(QString::fromStdString(request.matches[1].str()),
-                                    QString::fromStdString(request.matches[2].str()));
+    const QByteArray jpeg =
+        picture(QString::fromStdString(request.matches[1].str()), QString::fromStdString(request.matches[2].str()));
     if (jpeg.isEmpty()) {
         response.status = 404;
         return;
@@ -388,9 +387,9 @@ httplib::Server::HandlerResponse ReadingsServer::State::applyFault(Fault fault, 
             return sink.write(piece->data(), count);
         };
         if (fault == Fault::HugeBody)
-            response.set_content_provider(
-                total, "text/xml",
-                [provide](size_t offset, size_t, httplib::DataSink& sink) { return provide(offset, sink); });
+            response.set_content_provider(total, "text/xml", [provide](size_t offset, size_t, httplib::DataSink& sink) {
+                return provide(offset, sink);
+            });
         else
             response.set_chunked_content_provider(
                 "text/xml", [provide](size_t offset, httplib::DataSink& sink) { return provide(offset, sink); });
@@ -424,7 +423,8 @@ httplib::Server::HandlerResponse ReadingsServer::State::applyFault(Fault fault, 
                 return false;
             if (offset > 0)
                 std::this_thread::sleep_for(1s);
-            const std::string piece = offset == 0 ? std::string("<?xml version=\"1.0\"?><answer>") : std::string(20, ' ');
+            const std::string piece =
+                offset == 0 ? std::string("<?xml version=\"1.0\"?><answer>") : std::string(20, ' ');
             return sink.write(piece.data(), piece.size());
         });
         return Handled::Handled;
@@ -452,8 +452,8 @@ void ReadingsServer::State::configure(httplib::Server& http) {
         if (options.latencyMs > 0) {
             const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.latencyMs);
             while (!stopping && std::chrono::steady_clock::now() < until)
-                std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-                    until - std::chrono::steady_clock::now(), 10ms));
+                std::this_thread::sleep_for(
+                    std::min<std::chrono::steady_clock::duration>(until - std::chrono::steady_clock::now(), 10ms));
         }
         return applyFault(takeFault(request), request, response);
     });

@@ -13,10 +13,10 @@ QString displayText(const QVariant& value);
 
 // A list column bound to a data-set field.
 struct GridColumn {
-    QString field;           // upper case, as the database names it
-    QString title;           // empty: the field name is shown
+    QString field; // upper case, as the database names it
+    QString title; // empty: the field name is shown
     bool visible = true;
-    int designWidth = 64;    // the toolkit's default width unless the window gives one
+    int designWidth = 64; // the toolkit's default width unless the window gives one
 };
 
 // The rows of a data set as a table. Rows come in as the data set reads them from its cursor; the model keeps

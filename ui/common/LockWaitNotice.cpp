@@ -16,7 +16,8 @@ LockWaitNotice::LockWaitNotice(QWidget* window) {
     label_ = new QLabel(text(), window);
     label_->setObjectName(QStringLiteral("LockWaitNotice"));
     label_->setAutoFillBackground(true);
-    label_->setStyleSheet(QStringLiteral("QLabel { background: #fff8c8; border-top: 1px solid #b0a060; padding: 3px; }"));
+    label_->setStyleSheet(
+        QStringLiteral("QLabel { background: #fff8c8; border-top: 1px solid #b0a060; padding: 3px; }"));
     label_->setGeometry(0, window->height() - label_->sizeHint().height(), window->width(),
                         label_->sizeHint().height());
     label_->show();

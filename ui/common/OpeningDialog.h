@@ -20,7 +20,6 @@ public:
     // The closing steps: none unless the window has some.
     virtual void FormClose() {}
 
-
     void reject() override;
 
 protected:

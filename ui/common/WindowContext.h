@@ -41,9 +41,9 @@ private:
 // What a window needs of the program, given at its construction. Start-up owns everything it refers to and
 // keeps it alive longer than every window.
 struct WindowContext {
-    QString dataFolder;     // ends with the separator
-    Database& database;     // the one connection and transaction
-    Services& services;     // message boxes, file dialogs, clock, shell, process end
+    QString dataFolder;      // ends with the separator
+    Database& database;      // the one connection and transaction
+    Services& services;      // message boxes, file dialogs, clock, shell, process end
     DownloadRuns& downloads; // the download runs: one at a time
     ChangeNotices& changes;
 

@@ -1,33 +1,33 @@
 #include "ui/main/Glav_form.h"
 
 #include "base/DataFolder.h"
-#include "base/Settings.h"
 #include "base/Services.h"
+#include "base/Settings.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
 #include "db/ObjectsTable.h"
 #include "db/ReadingsTable.h"
 #include "db/SchemaUpgrade.h"
-#include "ui/main/About_program.h"
-#include "ui/readings/Consumption_chart.h"
-#include "ui/readings/Edit_resupt.h"
-#include "ui/objects/Editor_bd.h"
+#include "ui/common/DialPicture.h"
 #include "ui/common/ErrorReport.h"
+#include "ui/common/Gauge.h"
 #include "ui/common/LockWaitNotice.h"
 #include "ui/common/RowLabels.h"
-#include "ui/reports/Expense_reports.h"
-#include "ui/common/DialPicture.h"
-#include "ui/common/Gauge.h"
-#include "ui/reports/Generate_reports.h"
-#include "ui/reports/Generate_reports_all.h"
+#include "ui/main/About_program.h"
 #include "ui/main/Help_window.h"
-#include "ui/readings/Loading_data.h"
-#include "ui/reports/Notrespondentsscanners.h"
-#include "ui/readings/Problem_object.h"
+#include "ui/main/Threadds2select.h"
+#include "ui/objects/Editor_bd.h"
 #include "ui/objects/Scanner_maintenance.h"
 #include "ui/objects/Service.h"
+#include "ui/readings/Consumption_chart.h"
+#include "ui/readings/Edit_resupt.h"
+#include "ui/readings/Loading_data.h"
+#include "ui/readings/Problem_object.h"
 #include "ui/readings/Suspicious_readings.h"
-#include "ui/main/Threadds2select.h"
+#include "ui/reports/Expense_reports.h"
+#include "ui/reports/Generate_reports.h"
+#include "ui/reports/Generate_reports_all.h"
+#include "ui/reports/Notrespondentsscanners.h"
 #include "ui/update/Updatesoftware.h"
 
 #include <utility>
@@ -146,10 +146,9 @@ int restoredWidth(const IniFile& settings, const QString& grid, const QString& f
 
 } // namespace
 
-const QStringList TForm1::kObjectFields = {ObjectsTable::kFio,         ObjectsTable::kAddress,
-                                           ObjectsTable::kScanner,  ObjectsTable::kPersonalAccount,
-                                           ObjectsTable::kSeal, ObjectsTable::kStatus,
-                                           ObjectsTable::kSimCard,    ObjectsTable::kPowerSupply};
+const QStringList TForm1::kObjectFields = {
+    ObjectsTable::kFio,  ObjectsTable::kAddress, ObjectsTable::kScanner, ObjectsTable::kPersonalAccount,
+    ObjectsTable::kSeal, ObjectsTable::kStatus,  ObjectsTable::kSimCard, ObjectsTable::kPowerSupply};
 
 const QStringList TForm1::kReadingFields = {ReadingsTable::kDate, ReadingsTable::kReadings, ReadingsTable::kBattery,
                                             ReadingsTable::kSignal};
@@ -163,7 +162,8 @@ TForm1::TForm1(WindowContext& context, QWidget* parent)
                                            if (!readingsHeld_)
                                                readings_->close();
                                        }})),
-      objects_(std::make_unique<DataSet>(context.database)), readings_(std::make_unique<DataSet>(context.database)), markSet_(markPicture(true)), markClear_(markPicture(false)) {
+      objects_(std::make_unique<DataSet>(context.database)), readings_(std::make_unique<DataSet>(context.database)),
+      markSet_(markPicture(true)), markClear_(markPicture(false)) {
     ui.setupUi(this);
     ui.Splitter1->setStretchFactor(0, 0);
     ui.Splitter1->setStretchFactor(1, 1);
@@ -287,18 +287,17 @@ void TForm1::setUpObjectList() {
     objects_->setRowLabel(objectRowLabel);
     const int toolkitDefault = ui.DBGrid1->horizontalHeader()->defaultSectionSize();
     ui.DBGrid1->bind(
-        *objects_,
-        {
-            {ObjectsTable::kMark, QStringLiteral(" "), true, 21},
-            {ObjectsTable::kFio, QStringLiteral("ФИО абонента (Название объекта)"), true, 200},
-            {ObjectsTable::kAddress, QStringLiteral("Адрес"), true, 80},
-            {ObjectsTable::kScanner, QStringLiteral("ID сканера"), true, toolkitDefault},
-            {ObjectsTable::kPersonalAccount, QStringLiteral("ID абонента"), true, toolkitDefault},
-            {ObjectsTable::kSeal, QStringLiteral("№ Пломбы"), true, toolkitDefault},
-            {ObjectsTable::kStatus, QStringLiteral("Статус"), true, toolkitDefault},
-            {ObjectsTable::kSimCard, QStringLiteral("№ Сим-карты"), true, toolkitDefault},
-            {ObjectsTable::kPowerSupply, QStringLiteral("Электропитание устройства"), true, toolkitDefault},
-        });
+        *objects_, {
+                       {ObjectsTable::kMark, QStringLiteral(" "), true, 21},
+                       {ObjectsTable::kFio, QStringLiteral("ФИО абонента (Название объекта)"), true, 200},
+                       {ObjectsTable::kAddress, QStringLiteral("Адрес"), true, 80},
+                       {ObjectsTable::kScanner, QStringLiteral("ID сканера"), true, toolkitDefault},
+                       {ObjectsTable::kPersonalAccount, QStringLiteral("ID абонента"), true, toolkitDefault},
+                       {ObjectsTable::kSeal, QStringLiteral("№ Пломбы"), true, toolkitDefault},
+                       {ObjectsTable::kStatus, QStringLiteral("Статус"), true, toolkitDefault},
+                       {ObjectsTable::kSimCard, QStringLiteral("№ Сим-карты"), true, toolkitDefault},
+                       {ObjectsTable::kPowerSupply, QStringLiteral("Электропитание устройства"), true, toolkitDefault},
+                   });
     ui.DBGrid1->setCellPainter(kMarkColumn,
                                [this](QPainter* painter, const QRect& cell, int row) { drawMark(painter, cell, row); });
 }
@@ -344,8 +343,7 @@ bool TForm1::FormCreate() {
     } catch (const Failure& failure) {
         // The first line is the one operators know; what follows tells them, or whoever they call, what to fix.
         context_.services.messages->inform(
-            QStringLiteral("Нет подключения к Базе Данных. Проверьте подключение в Базе Данных.\n\n") +
-            failure.text());
+            QStringLiteral("Нет подключения к Базе Данных. Проверьте подключение в Базе Данных.\n\n") + failure.text());
         context_.services.process->exitProcess(1);
         return false;
     }
@@ -362,7 +360,8 @@ bool TForm1::FormCreate() {
 void TForm1::restoreLayout() {
     const IniFile options = settings();
     const int panelWidth =
-        std::max(kMinimumObjectPanelWidth, readSetting(options, settings::panelWidth(settings::mainWindowSection(), QStringLiteral("Panel2"))));
+        std::max(kMinimumObjectPanelWidth,
+                 readSetting(options, settings::panelWidth(settings::mainWindowSection(), QStringLiteral("Panel2"))));
     ui.Panel2->resize(panelWidth, ui.Panel2->height());
     ui.Splitter1->setSizes({panelWidth, std::max(1, ui.Splitter1->width() - panelWidth)});
 
@@ -389,11 +388,11 @@ void TForm1::FormClose() {
         writeSetting(options, settings::panelWidth(section, QStringLiteral("Panel2")), ui.Panel2->width());
         for (const QString& field : kObjectFields)
             writeSetting(options, settings::columnWidth(section, QStringLiteral("DBGrid1"), field),
-                                 ui.DBGrid1->columnWidth(ui.DBGrid1->dataModel()->columnOf(field)));
+                         ui.DBGrid1->columnWidth(ui.DBGrid1->dataModel()->columnOf(field)));
         writeSetting(options, settings::panelWidth(section, QStringLiteral("DBGrid2")), ui.DBGrid2->width());
         for (const QString& field : kReadingFields)
             writeSetting(options, settings::columnWidth(section, QStringLiteral("DBGrid2"), field),
-                                 ui.DBGrid2->columnWidth(ui.DBGrid2->dataModel()->columnOf(field)));
+                         ui.DBGrid2->columnWidth(ui.DBGrid2->dataModel()->columnOf(field)));
     });
 }
 
@@ -452,7 +451,8 @@ void TForm1::Edit1Change(const QString& text) {
 
 void TForm1::DBGrid2TitleClick(int) {
     reportFailures([&] {
-        const QString select = readingsSortFlag_ ? ReadingsTable::kOfObjectOldestFirst : ReadingsTable::kOfObjectNewestFirst;
+        const QString select =
+            readingsSortFlag_ ? ReadingsTable::kOfObjectOldestFirst : ReadingsTable::kOfObjectNewestFirst;
         readingsSortFlag_ = !readingsSortFlag_;
         readings_->close();
         readings_->setSelectSql(select);
@@ -461,9 +461,7 @@ void TForm1::DBGrid2TitleClick(int) {
 }
 
 void TForm1::DBGrid2DblClick() {
-    reportFailures([&] {
-        showModal(deletedOnClose(new TForm5(context_, *objects_, *readings_, this)));
-    });
+    reportFailures([&] { showModal(deletedOnClose(new TForm5(context_, *objects_, *readings_, this))); });
 }
 
 void TForm1::openReading(int object, const QString& reading, QWidget* over) {
@@ -512,8 +510,9 @@ void TForm1::IBDataSet2AfterScroll() {
             if (!text.isEmpty())
                 ui.Label1->setText(text);
         }
-        const bool mains = objects_->currentRow() >= 0 &&
-                           objects_->field(ObjectsTable::kPowerSupply).asString().trimmed() == ObjectsTable::kMainsPower;
+        const bool mains =
+            objects_->currentRow() >= 0 &&
+            objects_->field(ObjectsTable::kPowerSupply).asString().trimmed() == ObjectsTable::kMainsPower;
         ui.Image1->setVisible(mains);
         ui.Gauge1->setVisible(!mains);
         ui.Label7->setVisible(!mains);

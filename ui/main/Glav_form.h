@@ -118,9 +118,9 @@ private:
     bool objectsSortFlag_ = true;  // decides what the next title click of the object list does
     bool readingsSortFlag_ = true; // likewise for the readings list
     bool readingsOpenReported_ = false;
-    bool listsRefreshWaits_ = false;     // the lists are to be read again once the editor lets them go
+    bool listsRefreshWaits_ = false;    // the lists are to be read again once the editor lets them go
     bool readingsRefreshWaits_ = false; // the same for the readings alone
-    bool readingsHeld_ = false; // a reading chosen in another window is open in the editor
+    bool readingsHeld_ = false;         // a reading chosen in another window is open in the editor
     Windows windows_;
     QTimer timer1_;
     QPixmap markSet_;

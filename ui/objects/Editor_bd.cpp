@@ -25,8 +25,6 @@ using namespace vornic;
 
 namespace {
 
-
-
 const QString kAddCaption = QStringLiteral("Новая запись");
 const QString kStoreNewCaption = QStringLiteral("Сохранить новую запись");
 const QString kChangeCaption = QStringLiteral("Изменить запись");
@@ -89,7 +87,7 @@ bool isOpenForInput(const DataSet& dataSet) {
 
 TForm4::TForm4(WindowContext& context, QWidget* parent)
     : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
-                          Qt::WindowCloseButtonHint),
+                                Qt::WindowCloseButtonHint),
       context_(context), dataSet_(context.database) {
     ui.setupUi(this);
     dataSet_.setSelectSql(ObjectsTable::kSelectAll);

@@ -19,8 +19,8 @@ public:
     // Event handlers, public so that tests drive them as the operator would.
     // Only the opening makes the list: coming back from the save dialog or the spreadsheet program leaves it.
     void FormActivate() override; // the opening: the list is made
-    void Button1Click(); // "Обновить"
-    void Button2Click(); // "Сохранить"
+    void Button1Click();          // "Обновить"
+    void Button2Click();          // "Сохранить"
 
     const QList<vornic::MaintenanceRow>& rows() const { return rows_; }
     QStandardItemModel& model() { return model_; }

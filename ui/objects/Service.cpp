@@ -22,7 +22,6 @@ using namespace vornic;
 
 namespace {
 
-
 const QString kAdd = QStringLiteral("Добавить");
 const QString kChange = QStringLiteral("Изменить");
 const QString kSave = QStringLiteral("Сохранить");
@@ -40,7 +39,6 @@ const QStringList kStatusValues = {QStringLiteral(" "), QStringLiteral("Рабо
 
 const QString kNoObject =
     QStringLiteral("Объект не выбран. Выберите объект в списке главного окна и откройте журнал снова.");
-
 
 // The date the field holds. The day and the month may have one digit on either side of their two places; the year
 // must have all four. A text that gives no such day of the calendar (31.02) is refused, with a message that
@@ -76,7 +74,7 @@ bool isRowOpen(const DataSet& dataSet) {
 
 TForm8::TForm8(WindowContext& context, DataSet& objects, QWidget* parent)
     : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+                                Qt::MSWindowsFixedSizeDialogHint),
       context_(context), objects_(objects), journal_(context.database) {
     ui.setupUi(this);
     // A date list beside one entry's text: nothing gains from another size.

@@ -47,6 +47,6 @@ private:
     vornic::DataSet& objects_;
     Ui::TForm8 ui;
     vornic::DataSet journal_;
-    bool adding_ = false;    // for the whole run: from the first press of "Добавить" until the entry is stored
-    bool changing_ = false;  // from the first press of "Изменить" until the second
+    bool adding_ = false;   // for the whole run: from the first press of "Добавить" until the entry is stored
+    bool changing_ = false; // from the first press of "Изменить" until the second
 };

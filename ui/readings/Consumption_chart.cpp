@@ -60,7 +60,7 @@ std::pair<double, double> paddedRange(double low, double high) {
 
 TForm15::TForm15(WindowContext& context, int object, QString fio, QString scanner, QWidget* parent)
     : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
-                          Qt::WindowCloseButtonHint),
+                                Qt::WindowCloseButtonHint),
       context_(context), object_(object), fio_(std::move(fio)), scanner_(std::move(scanner)) {
     ui.setupUi(this);
     view_ = new QChartView(new QChart(), ui.Panel1);

@@ -24,8 +24,8 @@ public:
     // Event handlers, public so that tests drive them as the operator would.
     // Coming back from the save dialog must keep the period the operator drew, not draw the opening month again.
     void FormActivate() override; // the opening: the last thirty days, drawn at once
-    void Button1Click(); // "Построить"
-    void Button2Click(); // "Сохранить как PNG"
+    void Button1Click();          // "Построить"
+    void Button2Click();          // "Сохранить как PNG"
 
     const vornic::ConsumptionSeries& series() const { return series_; }
     QChart* chart() const;

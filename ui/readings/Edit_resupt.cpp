@@ -32,7 +32,7 @@ const QString kReadingMoved =
 
 TForm5::TForm5(WindowContext& context, DataSet& objects, DataSet& readings, QWidget* parent)
     : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+                                Qt::MSWindowsFixedSizeDialogHint),
       context_(context), objects_(objects), readings_(readings) {
     ui.setupUi(this);
     // One reading and its buttons: nothing to show at another size. A larger desktop font widens the design.

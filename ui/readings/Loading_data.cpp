@@ -30,7 +30,7 @@ std::optional<int> wholeNumber(const QString& text) {
 
 TForm2::TForm2(WindowContext& context, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                               Qt::WindowCloseButtonHint),
+                          Qt::WindowCloseButtonHint),
       context_(context), objects_(std::make_unique<DataSet>(context.database)) {
     ui.setupUi(this);
     // A run over many objects logs a line per reading: the window keeps the latest lines, the oldest go.
@@ -84,8 +84,9 @@ void TForm2::startWhenIdle(int depth) {
     // closed meanwhile takes its wait along.
     ui.Button1->setEnabled(false);
     ui.Label1->setText(QStringLiteral("Предыдущее обновление ещё завершается. Загрузка начнётся после него."));
-    connect(&context_.downloads, &DownloadRuns::idle, this, [this, depth] { startWhenIdle(depth); },
-            Qt::SingleShotConnection);
+    connect(
+        &context_.downloads, &DownloadRuns::idle, this, [this, depth] { startWhenIdle(depth); },
+        Qt::SingleShotConnection);
 }
 
 void TForm2::startRun(int depth) {
@@ -106,8 +107,8 @@ void TForm2::startRun(int depth) {
         for (int row = 0; row < objects_->rowCount(); ++row)
             chosen.append({objects_->value(row, id).toString(), objects_->value(row, scanner).toString()});
 
-        auto* worker = new Thread_loadF(context_.database, context_.settings(), depth,
-                                        context_.services.clock->today(), chosen);
+        auto* worker =
+            new Thread_loadF(context_.database, context_.settings(), depth, context_.services.clock->today(), chosen);
         connect(worker, &Thread_loadF::logLine, this, &TForm2::addLogLine);
         connect(worker, &Thread_loadF::answerProgressMaximum, ui.ProgressBar1, &QProgressBar::setMaximum);
         connect(worker, &Thread_loadF::answerProgressPosition, ui.ProgressBar1, &QProgressBar::setValue);

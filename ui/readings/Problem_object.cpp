@@ -24,7 +24,6 @@ using namespace vornic;
 
 namespace {
 
-
 const QString kValueNeeded = QStringLiteral("Введите показания: поле «Реальные показания» пусто.");
 
 // A reading the operator has handled in this opening keeps this colour until the list is read again.
@@ -50,7 +49,7 @@ const QList<Column> kColumns = {
 
 TForm11::TForm11(WindowContext& context, QWidget* parent)
     : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
-                          Qt::WindowCloseButtonHint),
+                                Qt::WindowCloseButtonHint),
       context_(context), dataSet_(context.database) {
     ui.setupUi(this);
     dataSet_.setSelectSql(ReadingsTable::kDoubtfulSelect);

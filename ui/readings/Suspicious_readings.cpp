@@ -20,7 +20,6 @@ using namespace vornic;
 
 namespace {
 
-
 // The list's columns: the name its width is kept under, the title, the width it opens with.
 struct Column {
     QString field;
@@ -50,7 +49,7 @@ QStringList cells(const ImplausibleReading& reading) {
 
 TForm14::TForm14(WindowContext& context, QWidget* parent)
     : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
-                          Qt::WindowCloseButtonHint),
+                                Qt::WindowCloseButtonHint),
       context_(context) {
     ui.setupUi(this);
     ui.StringGrid1->setColumnCount(static_cast<int>(kColumns.size()));
@@ -64,8 +63,7 @@ TForm14::TForm14(WindowContext& context, QWidget* parent)
     ui.StringGrid1->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     layout_.emplace(settings::implausibleWindowSection(), this, ui.StringGrid1, layoutColumns);
 
-    connect(ui.StringGrid1, &QTableWidget::cellDoubleClicked, this,
-            [this](int row, int) { StringGrid1DblClick(row); });
+    connect(ui.StringGrid1, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { StringGrid1DblClick(row); });
     connect(ui.Button1, &QPushButton::clicked, this, &TForm14::Button1Click);
     connect(ui.Button2, &QPushButton::clicked, this, &QDialog::close);
 }
@@ -92,9 +90,8 @@ void TForm14::readList() {
     const int selected = ui.StringGrid1->currentRow();
     listed_.clear();
     ui.StringGrid1->setRowCount(0);
-    reportFailures([&] {
-        listed_ = findImplausibleReadings(context_.database, implausibleFactor(context_.settings()));
-    });
+    reportFailures(
+        [&] { listed_ = findImplausibleReadings(context_.database, implausibleFactor(context_.settings())); });
     ui.StringGrid1->setRowCount(static_cast<int>(listed_.size()));
     for (int row = 0; row < listed_.size(); ++row) {
         const QStringList texts = cells(listed_.at(row));

@@ -17,7 +17,6 @@ using namespace vornic;
 
 namespace {
 
-
 // The result grid's columns, in pixels.
 constexpr int kColumnWidths[] = {65, 195, 114, 138, 157, 148};
 

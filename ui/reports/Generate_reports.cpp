@@ -20,14 +20,11 @@
 
 using namespace vornic;
 
-namespace {
-
-
-} // namespace
+namespace {} // namespace
 
 TForm3::TForm3(WindowContext& context, DataSet& objects, QWidget* parent)
     : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+                                Qt::MSWindowsFixedSizeDialogHint),
       context_(context), objects_(objects), result_(context.database) {
     ui.setupUi(this);
     setFixedSize(size());
@@ -73,8 +70,7 @@ void TForm3::Button1Click() {
     reportFailures([&] {
         result_.close();
         result_.setSelectSql(subscriberReportSelect(objects_.field(ObjectsTable::kId).asString(),
-                                                    ui.DateTimePicker1->dateText(),
-                                                    ui.DateTimePicker2->dateText()));
+                                                    ui.DateTimePicker1->dateText(), ui.DateTimePicker2->dateText()));
         result_.open();
         ui.Edit1->setText(QString::number(PeriodConsumption(result_).difference));
     });

@@ -18,14 +18,11 @@
 
 using namespace vornic;
 
-namespace {
-
-
-} // namespace
+namespace {} // namespace
 
 TForm10::TForm10(WindowContext& context, QWidget* parent)
     : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+                                Qt::MSWindowsFixedSizeDialogHint),
       context_(context), list_(context.database) {
     ui.setupUi(this);
     // Three short columns and a few buttons: nothing gains from another size.
