@@ -11,6 +11,14 @@ namespace vornic {
 class IniFile;
 struct IntegerSetting;
 
+// A list's column as a window declares it: its field, its title, and the width it opens with before the operator
+// has dragged it.
+struct ListColumn {
+    QString field;
+    QString title;
+    int designWidth;
+};
+
 // A list column whose width is kept in the settings under "DBGrid1_" + field.
 struct LayoutColumn {
     QString field;   // the bound field's name, upper case as in the database

@@ -34,14 +34,7 @@ const QString kRequiredFields = QStringLiteral("Заполните поля 'Ф�
 const QString kDuplicateScanner = QStringLiteral("«ID сканера» уже существуют в вашей базе.");
 const QString kNothingChanged = QStringLiteral("Вы не чего не изменили");
 
-// The list's columns: field, title, the width it opens with before the operator has dragged it.
-struct Column {
-    QString field;
-    QString title;
-    int designWidth;
-};
-
-const QList<Column> kColumns = {
+const QList<ListColumn> kColumns = {
     {ObjectsTable::kFio, QStringLiteral("ФИО абонента (Название объекта)"), 220},
     {ObjectsTable::kAddress, QStringLiteral("Адрес"), 200},
     {ObjectsTable::kScanner, QStringLiteral("ID сканера"), 110},
@@ -98,7 +91,7 @@ TForm4::TForm4(WindowContext& context, QWidget* parent)
 
     QList<GridColumn> gridColumns;
     QList<LayoutColumn> layoutColumns;
-    for (const Column& column : kColumns) {
+    for (const ListColumn& column : kColumns) {
         layoutColumns.append({column.field, static_cast<int>(gridColumns.size()), column.designWidth});
         gridColumns.append({column.field, column.title, true, column.designWidth});
     }

@@ -29,14 +29,7 @@ const QString kValueNeeded = QStringLiteral("Введите показания: 
 // A reading the operator has handled in this opening keeps this colour until the list is read again.
 const QColor kHandledRow(234, 255, 221);
 
-// The list's columns: field, title, the width it opens with before the operator has dragged it.
-struct Column {
-    QString field;
-    QString title;
-    int designWidth;
-};
-
-const QList<Column> kColumns = {
+const QList<ListColumn> kColumns = {
     {ObjectsTable::kScanner, QStringLiteral("ID сканера"), 80},
     {ObjectsTable::kFio, QStringLiteral("ФИО абонента"), 150},
     {ObjectsTable::kAddress, QStringLiteral("Адрес"), 150},
@@ -67,7 +60,7 @@ TForm11::TForm11(WindowContext& context, QWidget* parent)
 
     QList<GridColumn> gridColumns;
     QList<LayoutColumn> layoutColumns;
-    for (const Column& column : kColumns) {
+    for (const ListColumn& column : kColumns) {
         layoutColumns.append({column.field, static_cast<int>(gridColumns.size()), column.designWidth});
         gridColumns.append({column.field, column.title, true, column.designWidth});
     }

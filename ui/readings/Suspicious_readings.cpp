@@ -20,14 +20,8 @@ using namespace vornic;
 
 namespace {
 
-// The list's columns: the name its width is kept under, the title, the width it opens with.
-struct Column {
-    QString field;
-    QString title;
-    int designWidth;
-};
-
-const QList<Column> kColumns = {
+// The list's columns; the field is the name its width is kept under.
+const QList<ListColumn> kColumns = {
     {ObjectsTable::kFio, QStringLiteral("Объект"), 220},
     {ObjectsTable::kScanner, QStringLiteral("Сканер"), 90},
     {ReadingsTable::kDate, QStringLiteral("Дата и время"), 135},
@@ -55,7 +49,7 @@ TForm14::TForm14(WindowContext& context, QWidget* parent)
     ui.StringGrid1->setColumnCount(static_cast<int>(kColumns.size()));
     QStringList titles;
     QList<LayoutColumn> layoutColumns;
-    for (const Column& column : kColumns) {
+    for (const ListColumn& column : kColumns) {
         layoutColumns.append({column.field, static_cast<int>(titles.size()), column.designWidth});
         titles.append(column.title);
     }
