@@ -9,16 +9,16 @@
 //
 // Figures of a Debug build (as ./test builds it) say little: build with -DCMAKE_BUILD_TYPE=Release.
 
+#include "app/ClientSession.h"
+#include "base/DataFolder.h"
+#include "base/LocalTimeZone.h"
 #include "bench/support/BenchDatabase.h"
 #include "bench/support/BenchDesktop.h"
 #include "bench/support/BenchSupport.h"
-#include "base/LocalTimeZone.h"
-#include "app/ClientSession.h"
-#include "base/DataFolder.h"
 #include "reports/ConsumptionReport.h"
-#include "ui/reports/Expense_reports.h"
 #include "ui/main/Glav_form.h"
 #include "ui/main/Threadds2select.h"
+#include "ui/reports/Expense_reports.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -63,8 +63,8 @@ int main(int argc, char** argv) {
     const int days = argc > 2 ? std::atoi(argv[2]) : 365;
 
     const vornic::bench::BenchHome home;
-    const auto filled = vornic::bench::fillDatabase(
-        home.databasePath(), {objects, 10000, std::bind_front(writeReadingsOfTheYear, days)});
+    const auto filled = vornic::bench::fillDatabase(home.databasePath(),
+                                                    {objects, 10000, std::bind_front(writeReadingsOfTheYear, days)});
     if (!filled)
         return 1;
 
@@ -127,8 +127,7 @@ int main(int argc, char** argv) {
                 filled->megabytes, filled->seconds);
     std::printf("build the report over the year: %.0f ms, %lld rows (%.0f statements per second)\n", buildMs,
                 static_cast<long long>(rows), buildMs > 0 ? (rows + 1) * 1000.0 / buildMs : 0.0);
-    std::printf("of which the objects statement (run again): %.0f ms for %d objects\n", objectsMs,
-                objectsFound);
+    std::printf("of which the objects statement (run again): %.0f ms for %d objects\n", objectsMs, objectsFound);
     for (const Saved& save : saved)
         std::printf("save as %s: %.0f ms (peak memory %.1f MB)\n", save.format, save.ms, save.peak);
     std::printf("files: text %lld bytes, XML %lld bytes, workbook %lld bytes\n", static_cast<long long>(textBytes),

@@ -37,7 +37,9 @@ void ReadingWriter::write(const Reading& reading) {
         db_.commitRetaining();
 }
 
-void ReadingWriter::commit() { db_.commitRetaining(); }
+void ReadingWriter::commit() {
+    db_.commitRetaining();
+}
 
 QList<qint64> objectIds(Database& db) {
     QList<qint64> ids;

@@ -17,14 +17,18 @@ BenchDesktop::BenchDesktop(QString folder, QDateTime now)
     services() = Services{this, this, this, this, this};
 }
 
-BenchDesktop::~BenchDesktop() { services() = replaced_; }
+BenchDesktop::~BenchDesktop() {
+    services() = replaced_;
+}
 
 QString BenchDesktop::saveFileName(const QString&, const QString& initialName, const QString& extension) {
     lastSaved_ = folder_ + u'/' + initialName + extension;
     return lastSaved_;
 }
 
-void BenchDesktop::exitProcess(int code) { std::fprintf(stderr, "exit %d asked\n", code); }
+void BenchDesktop::exitProcess(int code) {
+    std::fprintf(stderr, "exit %d asked\n", code);
+}
 
 void BenchDesktop::print(const QString& text) {
     ++messages_;
