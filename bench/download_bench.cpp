@@ -534,9 +534,7 @@ int latencyMode(int scanners) {
         return 1;
     }
 
-#ifndef NDEBUG
-    std::printf("a Debug build: its figures are no guide to the program as delivered\n");
-#endif
+    vornic::bench::printBuildKind();
     std::printf("objects: %d, readings on the server: %d (%d days x %d a day), pictures of %d bytes, %d ms away\n",
                 scanners, expected, kDays, kReadingsPerDay, kPictureBytes, kLatencyMs);
     std::printf("readings per second; floor at %d ms: the same requests as many at a time, nothing stored; "
@@ -633,9 +631,7 @@ int main(int argc, char** argv) {
         }))
         run3 = settled([&] { return workerRun(shared, settings, 0); });
 
-#ifndef NDEBUG
-    std::printf("a Debug build: its figures are no guide to the program as delivered\n");
-#endif
+    vornic::bench::printBuildKind();
     std::printf("objects: %d, readings on the server: %d (%d days x %d a day), pictures of %d bytes\n", scanners,
                 expected, kDays, kReadingsPerDay, kPictureBytes);
     std::printf("other readings in the database of run 2: %d of %d other objects (databases made in %.1f s)\n",

@@ -10,29 +10,25 @@
 // peak memory printed here is the pass's alone. Build with -DCMAKE_BUILD_TYPE=Release for figures that mean
 // something.
 
-#include "bench/support/BenchSupport.h"
 #include "base/LocalTimeZone.h"
+#include "bench/support/BenchDatabase.h"
+#include "bench/support/BenchDesktop.h"
+#include "bench/support/BenchSupport.h"
 #include "db/Database.h"
-#include "db/Statement.h"
 #include "reports/ImplausibleReadings.h"
-#include "tools/demo_data/DemoObjects.h"
-#include "tools/make_database/DatabaseMaker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 namespace {
 
-using vornic::bench::inChildProcess;
 using vornic::bench::millisecondsSince;
 using vornic::bench::peakMegabytes;
 
-constexpr int kRowsPerCommit = 5000;
 const QDate kNewestDay(2026, 12, 31);
 
 bool misread(int object) {
@@ -45,50 +41,26 @@ bool notANumber(int object) {
     return object % 90 == 3;
 }
 
-void fillDatabase(const QString& path, int objects, int days) {
-    vornic::makeDatabase(path);
-    vornic::Database db;
-    db.connect(path);
-    vornic::addDemoObjects(db, objects);
-
-    auto unit = db.lock();
-    QList<qint64> ids;
-    {
-        vornic::Statement list(db, QStringLiteral("SELECT ID_OBJECT FROM LIST_OBJECTS ORDER BY ID_OBJECT"));
-        list.open();
-        while (list.fetch())
-            ids.append(list.value(0).toLongLong());
-    }
-    vornic::Statement insert(db, QStringLiteral("INSERT INTO IMAGE_OBJECT_DATE (ID_OBJECT, DAT, ID_IMAG, "
-                                                "RECOGNITION, READINGS, BAT, CSQ, NSMOD, ERROR) "
-                                                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+// Day by day, all objects each day, as downloads store them.
+void writeReadings(int days, const QList<qint64>& objects, vornic::bench::ReadingWriter& readings) {
     int row = 0;
-    // Day by day, all objects each day, as downloads store them.
     for (int day = 0; day < days; ++day) {
-        for (int object = 0; object < ids.size(); ++object) {
+        for (int object = 0; object < objects.size(); ++object) {
             const int perDay = 5 + object % 20;
-            QString value = QString::number(10000 + perDay * day);
+            vornic::bench::Reading reading;
+            reading.object = objects[object];
+            reading.taken = QDateTime(kNewestDay.addDays(day - days + 1), QTime(6, object % 60));
+            reading.imageId = QString::number(++row);
+            reading.value = QString::number(10000 + perDay * day);
             if (day == days / 2 && misread(object))
-                value = QString::number(90000 + perDay * day);
+                reading.value = QString::number(90000 + perDay * day);
             if (day >= days / 3 && backwards(object))
-                value = QString::number(10000 + perDay * day - 100);
+                reading.value = QString::number(10000 + perDay * day - 100);
             if (day == days / 4 && notANumber(object))
-                value = QStringLiteral("1?345");
-            insert.bind(0, ids[object]);
-            insert.bind(1, QDateTime(kNewestDay.addDays(day - days + 1), QTime(6, object % 60)));
-            insert.bind(2, QString::number(++row));
-            insert.bind(3, value);
-            insert.bind(4, value);
-            insert.bind(5, 40 + row % 60);
-            insert.bind(6, row % 32);
-            insert.bind(7, 1 + row % 5);
-            insert.bind(8, 0);
-            insert.execute();
-            if (row % kRowsPerCommit == 0)
-                db.commitRetaining();
+                reading.value = QStringLiteral("1?345");
+            readings.write(reading.withVaryingTelemetry(row));
         }
     }
-    db.commitRetaining();
 }
 
 } // namespace
@@ -98,25 +70,23 @@ int main(int argc, char** argv) {
     const int objects = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int days = argc > 2 ? std::atoi(argv[2]) : 365;
 
-    QTemporaryDir home;
-    const QString database = home.path() + QStringLiteral("/FB_PROJECT.GDB");
-    QElapsedTimer timer;
-    timer.start();
-    if (!inChildProcess([&] { fillDatabase(database, objects, days); }))
+    const vornic::bench::BenchHome home;
+    const auto filled =
+        vornic::bench::fillDatabase(home.databasePath(), {objects, 5000, std::bind_front(writeReadings, days)});
+    if (!filled)
         return 1;
-    const double fillSeconds = millisecondsSince(timer) / 1000.0;
-    const double fileMegabytes = static_cast<double>(QFile(database).size()) / 1048576.0;
 
     QCoreApplication app(argc, argv);
     const double baseline = peakMegabytes();
     vornic::Database db;
-    db.connect(database);
+    db.connect(home.databasePath());
 
     // The first pass reads the file from the disk; the second is what the operator sees once the engine has it.
     double allMs[2] = {};
     QList<vornic::ImplausibleReading> listed;
+    QElapsedTimer timer;
     for (double& ms : allMs) {
-        timer.restart();
+        timer.start();
         listed = vornic::findImplausibleReadings(db, vornic::defaultImplausibleFactor());
         ms = millisecondsSince(timer);
     }
@@ -128,11 +98,9 @@ int main(int argc, char** argv) {
     for (int object = 0; object < objects; ++object)
         expected += (misread(object) ? 1 : 0) + (backwards(object) ? 1 : 0) + (notANumber(object) ? 1 : 0);
 
-#ifndef NDEBUG
-    std::printf("a Debug build: its figures are no guide to the program as delivered\n");
-#endif
+    vornic::bench::printBuildKind();
     std::printf("objects: %d, readings: %d (database %.0f MB, filled in %.1f s)\n", objects, objects * days,
-                fileMegabytes, fillSeconds);
+                filled->megabytes, filled->seconds);
     std::printf("implausible readings of all objects: %.1f ms (first pass), %.1f ms (again); %lld listed, %d "
                 "expected\n",
                 allMs[0], allMs[1], static_cast<long long>(listed.size()), expected);

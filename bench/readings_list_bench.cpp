@@ -8,97 +8,64 @@
 //
 // Figures of a Debug build (as ./test builds it) say little: build with -DCMAKE_BUILD_TYPE=Release.
 
-#include "bench/support/BenchSupport.h"
-#include "db/DataSet.h"
-#include "db/Database.h"
-#include "db/Statement.h"
-#include "tools/demo_data/DemoObjects.h"
-#include "tools/make_database/DatabaseMaker.h"
-#include "tools/readings_server/DialPicture.h"
-#include "ui/main/Glav_form.h"
 #include "app/ClientSession.h"
 #include "base/DataFolder.h"
+#include "bench/support/BenchDatabase.h"
+#include "bench/support/BenchDesktop.h"
+#include "bench/support/BenchSupport.h"
+#include "db/DataSet.h"
+#include "tools/readings_server/DialPicture.h"
+#include "ui/main/Glav_form.h"
 #include "ui/main/Threadds2select.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLabel>
-#include <QTemporaryDir>
 
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <functional>
 
 namespace {
 
-using vornic::bench::inChildProcess;
 using vornic::bench::millisecondsSince;
 using vornic::bench::peakMegabytes;
-double residentMegabytes() { return vornic::bench::statusMegabytes("VmRSS:"); }
+double residentMegabytes() {
+    return vornic::bench::statusMegabytes("VmRSS:");
+}
 
 constexpr int kPictureBytes = 30000;
 constexpr int kDistinctPictures = 50;
 constexpr int kMoves = 1000;
-constexpr int kRowsPerCommit = 1000;
 
-// One object with `readings` readings two hours apart. Each picture is one of a few dial faces padded to about
-// 30 KB, with the row number written into the padding so that no two stored pictures are the same bytes.
-void fillDatabase(const QString& path, int readings) {
-    vornic::makeDatabase(path);
-    vornic::Database db;
-    db.connect(path);
-    vornic::addDemoObjects(db, 1);
-
+// Readings two hours apart of the one object. Each picture is one of a few dial faces padded to about 30 KB, with
+// the row number written into the padding so that no two stored pictures are the same bytes.
+void writeReadings(int count, const QList<qint64>& objects, vornic::bench::ReadingWriter& readings) {
     QList<QByteArray> pictures;
     for (int i = 0; i < kDistinctPictures; ++i)
-        pictures.append(vornic::padJpeg(
-            vornic::encodeJpeg(vornic::drawDialPicture(QStringLiteral("%1").arg(i * 137 + 4021, 5, 10, QChar(u'0')),
-                                                       860001)),
-            kPictureBytes));
+        pictures.append(vornic::padJpeg(vornic::encodeJpeg(vornic::drawDialPicture(
+                                            QStringLiteral("%1").arg(i * 137 + 4021, 5, 10, QChar(u'0')), 860001)),
+                                        kPictureBytes));
 
-    auto unit = db.lock();
-    qint64 object = 0;
-    {
-        vornic::Statement id(db, QStringLiteral("SELECT ID_OBJECT FROM LIST_OBJECTS"));
-        id.open();
-        if (id.fetch())
-            object = id.value(0).toLongLong();
-        id.close();
-    }
-    vornic::Statement insert(db, QStringLiteral("INSERT INTO IMAGE_OBJECT_DATE (ID_OBJECT, DAT, ID_IMAG, IMAGE, "
-                                                "RECOGNITION, READINGS, BAT, CSQ, NSMOD, ERROR) "
-                                                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     const QDateTime newest(QDate(2018, 3, 10), QTime(22, 0));
-    for (int row = 0; row < readings; ++row) {
-        QByteArray picture = pictures[row % kDistinctPictures];
+    for (int row = 0; row < count; ++row) {
+        vornic::bench::Reading reading;
+        reading.picture = pictures[row % kDistinctPictures];
         // The padding is a run of 'x' just after the JFIF header: a stamp there leaves the picture as it was.
         const QByteArray stamp = QByteArray::number(row).rightJustified(8, '0');
-        const qsizetype at = picture.indexOf("xxxxxxxx");
+        const qsizetype at = reading.picture.indexOf("xxxxxxxx");
         if (at > 0)
-            picture.replace(at, stamp.size(), stamp);
-        const QString value = QStringLiteral("%1").arg((row * 17) % 100000, 5, 10, QChar(u'0'));
-        insert.bind(0, object);
-        insert.bind(1, newest.addSecs(-7200LL * row));
-        insert.bind(2, QString::number(row + 1));
-        insert.bind(3, picture);
-        insert.bind(4, value);
-        insert.bind(5, value);
-        insert.bind(6, 40 + row % 60);
-        insert.bind(7, row % 32);
-        insert.bind(8, 1 + row % 5);
-        insert.bind(9, row % 7 == 0 ? 1 : 0);
-        insert.execute();
-        if ((row + 1) % kRowsPerCommit == 0)
-            db.commitRetaining();
+            reading.picture.replace(at, stamp.size(), stamp);
+        reading.object = objects.value(0);
+        reading.taken = newest.addSecs(-7200LL * row);
+        reading.imageId = QString::number(row + 1);
+        reading.value = QStringLiteral("%1").arg((row * 17) % 100000, 5, 10, QChar(u'0'));
+        reading.error = row % 7 == 0;
+        readings.write(reading.withVaryingTelemetry(row));
     }
-    db.commitRetaining();
 }
 
 // Lets the window handle what is queued, its painting included, until the dial panel shows a picture.
@@ -118,17 +85,13 @@ bool processUntilPictureShown(TForm1& window) {
 int main(int argc, char** argv) {
     const int readings = argc > 1 ? std::atoi(argv[1]) : 10000;
 
-    QTemporaryDir home;
-    const QString database = home.path() + QStringLiteral("/Vornic_Client/DB/FB_PROJECT.GDB");
-    QElapsedTimer timer;
-    timer.start();
-    if (!inChildProcess([&] { fillDatabase(database, readings); }))
+    const vornic::bench::BenchHome home;
+    const auto filled =
+        vornic::bench::fillDatabase(home.databasePath(), {1, 1000, std::bind_front(writeReadings, readings)});
+    if (!filled)
         return 1;
-    const double fillSeconds = millisecondsSince(timer) / 1000.0;
-    const double fileMegabytes = static_cast<double>(QFile(database).size()) / 1048576.0;
 
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
+    home.settle();
     QApplication app(argc, argv);
     const double baseline = peakMegabytes();
     const double baselineResident = residentMegabytes();
@@ -146,7 +109,8 @@ int main(int argc, char** argv) {
     const double shownPeak = peakMegabytes();
 
     vornic::DataSet& list = window.IBDataSet2();
-    timer.restart();
+    QElapsedTimer timer;
+    timer.start();
     list.open();
     if (!processUntilPictureShown(window)) {
         std::fprintf(stderr, "the dial panel showed no picture\n");
@@ -176,16 +140,13 @@ int main(int argc, char** argv) {
     const double lastMs = millisecondsSince(timer);
     const double lastPeak = peakMegabytes();
 
-#ifndef NDEBUG
-    std::printf("a Debug build: its figures are no guide to the program as delivered\n");
-#endif
+    vornic::bench::printBuildKind();
     std::printf("readings of the object: %d, pictures of %d bytes (database %.0f MB, filled in %.1f s)\n", readings,
-                kPictureBytes, fileMegabytes, fillSeconds);
+                kPictureBytes, filled->megabytes, filled->seconds);
     std::printf("open the readings list and show the first picture: %.1f ms\n", openMs);
     std::printf("move to the next reading: %.2f ms per move (%d moves, %.0f ms in all, now on row %d)\n",
                 moves > 0 ? movesMs / moves : 0.0, moves, movesMs, rowAfterMoves);
-    std::printf("move to the last reading: %.1f ms (row %d of %d read)\n", lastMs, list.currentRow(),
-                list.rowCount());
+    std::printf("move to the last reading: %.1f ms (row %d of %d read)\n", lastMs, list.currentRow(), list.rowCount());
     std::printf("peak memory before the window opened: %.1f MB (resident %.1f MB)\n", baseline, baselineResident);
     std::printf("peak memory with the window shown: %.1f MB\n", shownPeak);
     std::printf("peak memory after opening the readings list: %.1f MB (resident %.1f MB)\n", openedPeak,

@@ -8,31 +8,27 @@
 // pictures), so that the peak memory printed here is the list's alone. Figures of a Debug build say little:
 // build with -DCMAKE_BUILD_TYPE=Release.
 
-#include "bench/support/BenchSupport.h"
 #include "base/LocalTimeZone.h"
+#include "bench/support/BenchDatabase.h"
+#include "bench/support/BenchDesktop.h"
+#include "bench/support/BenchSupport.h"
 #include "db/Database.h"
-#include "db/Statement.h"
 #include "reports/ScannerMaintenance.h"
-#include "tools/demo_data/DemoObjects.h"
-#include "tools/make_database/DatabaseMaker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QMap>
-#include <QTemporaryDir>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 namespace {
 
-using vornic::bench::inChildProcess;
 using vornic::bench::millisecondsSince;
 using vornic::bench::peakMegabytes;
 
-constexpr int kRowsPerCommit = 5000;
 const QDate kToday(2018, 12, 31);
 
 bool silent(int object) {
@@ -45,51 +41,29 @@ bool weakSignal(int object) {
     return object % 50 == 13;
 }
 
-void fillDatabase(const QString& path, int objects, int days) {
-    vornic::makeDatabase(path);
-    vornic::Database db;
-    db.connect(path);
-    vornic::addDemoObjects(db, objects);
-
-    auto unit = db.lock();
-    QList<qint64> ids;
-    {
-        vornic::Statement list(db, QStringLiteral("SELECT ID_OBJECT FROM LIST_OBJECTS ORDER BY ID_OBJECT"));
-        list.open();
-        while (list.fetch())
-            ids.append(list.value(0).toLongLong());
-    }
-    vornic::Statement insert(db, QStringLiteral("INSERT INTO IMAGE_OBJECT_DATE (ID_OBJECT, DAT, ID_IMAG, "
-                                                "RECOGNITION, READINGS, BAT, CSQ, NSMOD, ERROR) "
-                                                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    // Day by day, all objects each day, as downloads store them.
+// Day by day, all objects each day, as downloads store them.
+void writeReadings(int days, const QList<qint64>& objects, vornic::bench::ReadingWriter& readings) {
     int row = 0;
     for (int day = 0; day < days; ++day) {
         const int back = days - 1 - day;
-        for (int object = 0; object < ids.size(); ++object) {
+        for (int object = 0; object < objects.size(); ++object) {
             if (silent(object) && back < 7)
                 continue;
             const double drain = drainingFast(object) ? 2.0 : 0.3;
             // A new battery at 100 % whenever the old one reached 10 %.
             const double spentAfter = 90.0 / drain;
             const double sinceChange = std::fmod(double(day + object % 97), spentAfter);
-            const int battery = int(100 - drain * sinceChange) - row % 3;
-            const QString value = QString::number(10000 + day * 12 + object % 7);
-            insert.bind(0, ids[object]);
-            insert.bind(1, QDateTime(kToday.addDays(-back), QTime(6 + object % 12, object % 60)));
-            insert.bind(2, QString::number(++row));
-            insert.bind(3, value);
-            insert.bind(4, value);
-            insert.bind(5, battery);
-            insert.bind(6, weakSignal(object) ? row % 8 : 8 + row % 24);
-            insert.bind(7, 1 + row % 5);
-            insert.bind(8, 0);
-            insert.execute();
-            if (row % kRowsPerCommit == 0)
-                db.commitRetaining();
+            vornic::bench::Reading reading;
+            reading.object = objects[object];
+            reading.taken = QDateTime(kToday.addDays(-back), QTime(6 + object % 12, object % 60));
+            reading.imageId = QString::number(++row);
+            reading.value = QString::number(10000 + day * 12 + object % 7);
+            reading.battery = int(100 - drain * sinceChange) - row % 3;
+            reading.signal = weakSignal(object) ? row % 8 : 8 + row % 24;
+            reading.mode = 1 + row % 5;
+            readings.write(reading);
         }
     }
-    db.commitRetaining();
 }
 
 } // namespace
@@ -99,18 +73,15 @@ int main(int argc, char** argv) {
     const int objects = argc > 1 ? std::atoi(argv[1]) : 2000;
     const int days = argc > 2 ? std::atoi(argv[2]) : 365;
 
-    QTemporaryDir home;
-    const QString database = home.filePath(QStringLiteral("FB_PROJECT.GDB"));
-    QElapsedTimer timer;
-    timer.start();
-    if (!inChildProcess([&] { fillDatabase(database, objects, days); }))
+    const vornic::bench::BenchHome home;
+    const auto filled =
+        vornic::bench::fillDatabase(home.databasePath(), {objects, 5000, std::bind_front(writeReadings, days)});
+    if (!filled)
         return 1;
-    const double fillSeconds = millisecondsSince(timer) / 1000.0;
-    const double fileMegabytes = static_cast<double>(QFile(database).size()) / 1048576.0;
 
     QCoreApplication app(argc, argv);
     vornic::Database db;
-    db.connect(database);
+    db.connect(home.databasePath());
     const double baseline = peakMegabytes();
     const vornic::MaintenanceThresholds thresholds;
 
@@ -118,8 +89,9 @@ int main(int argc, char** argv) {
     // opened again.
     double passMs[2] = {};
     QList<vornic::MaintenanceRow> rows;
+    QElapsedTimer timer;
     for (double& ms : passMs) {
-        timer.restart();
+        timer.start();
         rows = vornic::scannerMaintenance(db, kToday, thresholds);
         ms = millisecondsSince(timer);
     }
@@ -136,11 +108,9 @@ int main(int argc, char** argv) {
     for (int object = 0; object < objects; ++object)
         expectedSilent += silent(object) ? 1 : 0;
 
-#ifndef NDEBUG
-    std::printf("a Debug build: its figures are no guide to the program as delivered\n");
-#endif
+    vornic::bench::printBuildKind();
     std::printf("objects: %d, readings: %d a day for %d days (database %.0f MB, filled in %.1f s)\n", objects, 1, days,
-                fileMegabytes, fillSeconds);
+                filled->megabytes, filled->seconds);
     std::printf("make the list, first pass: %.1f ms\n", passMs[0]);
     std::printf("make the list, again: %.1f ms\n", passMs[1]);
     std::printf("the saved forms' contents: %.1f ms (%lld lines, %lld elements, %lld cells)\n", formsMs,

@@ -11,38 +11,28 @@
 // pictures), so that the peak memory printed here is the window's alone. Figures of a Debug build say little:
 // build with -DCMAKE_BUILD_TYPE=Release.
 
-#include "bench/support/BenchSupport.h"
 #include "app/ClientSession.h"
 #include "base/DataFolder.h"
-#include "base/Services.h"
+#include "bench/support/BenchDatabase.h"
+#include "bench/support/BenchDesktop.h"
+#include "bench/support/BenchSupport.h"
 #include "db/DataSet.h"
-#include "db/Database.h"
-#include "db/Statement.h"
-#include "tools/demo_data/DemoObjects.h"
-#include "tools/make_database/DatabaseMaker.h"
 #include "ui/reports/Notrespondentsscanners.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <functional>
 
 namespace {
 
-using vornic::bench::inChildProcess;
 using vornic::bench::millisecondsSince;
 using vornic::bench::peakMegabytes;
 
-constexpr int kRowsPerCommit = 5000;
 constexpr int kPeriodDays = 30;
 constexpr int kStaleDays = 400; // how far before the newest day the stale objects' readings lie
 const QDate kNewestDay(2018, 12, 31);
@@ -54,82 +44,31 @@ bool readLongAgo(int object) {
     return object % 100 == 50;
 }
 
-void fillDatabase(const QString& path, int objects, int readings) {
-    vornic::makeDatabase(path);
-    vornic::Database db;
-    db.connect(path);
-    vornic::addDemoObjects(db, objects);
-
-    auto unit = db.lock();
+// One reading a day backwards from the newest day, round the objects that are read in turn.
+void writeReadings(int count, const QList<qint64>& objects, vornic::bench::ReadingWriter& readings) {
     QList<qint64> read; // the objects that have readings, in the order of the directory
     QList<bool> stale;
-    {
-        vornic::Statement ids(db, QStringLiteral("SELECT ID_OBJECT FROM LIST_OBJECTS ORDER BY ID_OBJECT"));
-        ids.open();
-        for (int i = 0; ids.fetch(); ++i) {
-            if (neverRead(i))
-                continue;
-            read.append(ids.value(0).toLongLong());
-            stale.append(readLongAgo(i));
-        }
+    for (int i = 0; i < objects.size(); ++i) {
+        if (neverRead(i))
+            continue;
+        read.append(objects[i]);
+        stale.append(readLongAgo(i));
     }
     if (read.isEmpty())
         return;
-    vornic::Statement insert(db, QStringLiteral("INSERT INTO IMAGE_OBJECT_DATE (ID_OBJECT, DAT, ID_IMAG, "
-                                                "RECOGNITION, READINGS, BAT, CSQ, NSMOD, ERROR) "
-                                                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     const QDateTime newest(kNewestDay, QTime(22, 0));
-    for (int row = 0; row < readings; ++row) {
+    for (int row = 0; row < count; ++row) {
         const int object = row % static_cast<int>(read.size());
         const int daysBack = row / static_cast<int>(read.size()) + (stale[object] ? kStaleDays : 0);
-        const QString value = QString::number(10000 + row % 90000);
-        insert.bind(0, read[object]);
-        insert.bind(1, newest.addDays(-daysBack).addSecs(-(row % 3600)));
-        insert.bind(2, QString::number(row + 1));
-        insert.bind(3, value);
-        insert.bind(4, value);
-        insert.bind(5, 40 + row % 60);
-        insert.bind(6, row % 32);
-        insert.bind(7, 1 + row % 5);
-        insert.bind(8, row % 7 == 0 ? 1 : 0);
-        insert.execute();
-        if ((row + 1) % kRowsPerCommit == 0)
-            db.commitRetaining();
+        vornic::bench::Reading reading;
+        reading.object = read[object];
+        reading.taken = newest.addDays(-daysBack).addSecs(-(row % 3600));
+        reading.imageId = QString::number(row + 1);
+        reading.value = QString::number(10000 + row % 90000);
+        reading.error = row % 7 == 0;
+        readings.write(reading.withVaryingTelemetry(row));
     }
-    db.commitRetaining();
 }
-
-// The desktop stand-ins: the save dialog answers with the next preset name, messages are printed, nothing is
-// opened.
-class PresetNames final : public vornic::FileDialogs {
-public:
-    QString saveFileName(const QString&, const QString&, const QString&) override {
-        return names.isEmpty() ? QString() : names.takeFirst();
-    }
-    QStringList names;
-};
-
-class PrintedMessages final : public vornic::MessageBoxes {
-public:
-    void inform(const QString& text) override { print(text); }
-    void reportError(const QString& text) override { print(text); }
-    bool ask(const QString& text) override {
-        print(text);
-        return true;
-    }
-    int count = 0;
-
-private:
-    void print(const QString& text) {
-        ++count;
-        std::fprintf(stderr, "message: %s\n", text.toLocal8Bit().constData());
-    }
-};
-
-class NoShell final : public vornic::Shell {
-public:
-    void open(const QString&) override {}
-};
 
 } // namespace
 
@@ -137,36 +76,27 @@ int main(int argc, char** argv) {
     const int objects = argc > 1 ? std::atoi(argv[1]) : 10000;
     const int readings = argc > 2 ? std::atoi(argv[2]) : 1000000;
 
-    QTemporaryDir home;
-    const QString database = home.path() + QStringLiteral("/Vornic_Client/DB/FB_PROJECT.GDB");
-    QElapsedTimer timer;
-    timer.start();
-    if (!inChildProcess([&] { fillDatabase(database, objects, readings); }))
+    const vornic::bench::BenchHome home;
+    const auto filled =
+        vornic::bench::fillDatabase(home.databasePath(), {objects, 5000, std::bind_front(writeReadings, readings)});
+    if (!filled)
         return 1;
-    const double fillSeconds = millisecondsSince(timer) / 1000.0;
-    const double fileMegabytes = static_cast<double>(QFile(database).size()) / 1048576.0;
 
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
-    qputenv("HOME", home.path().toLocal8Bit()); // the workbook goes into the documents folder there
+    home.settle();
     QApplication app(argc, argv);
-    PresetNames files;
-    PrintedMessages messages;
-    NoShell shell;
-    vornic::services().files = &files;
-    vornic::services().messages = &messages;
-    vornic::services().shell = &shell;
+    vornic::bench::BenchDesktop desktop(home.path(), QDateTime(kNewestDay, QTime(12, 0)));
     const double baseline = peakMegabytes();
 
     vornic::ClientSession session(vornic::dataFolder());
-    session.context().database.connect(database);
+    session.context().database.connect(home.databasePath());
     TForm10 window(session.context());
     window.show();
     QApplication::processEvents();
 
     window.form().DateTimePicker1->setDay(kNewestDay.addDays(1 - kPeriodDays));
     window.form().DateTimePicker2->setDay(kNewestDay);
-    timer.restart();
+    QElapsedTimer timer;
+    timer.start();
     window.Button1Click();
     QApplication::processEvents();
     const double formMs = millisecondsSince(timer);
@@ -181,7 +111,6 @@ int main(int argc, char** argv) {
 
     const QString text = home.filePath(QStringLiteral("Отчет.txt"));
     const QString xml = home.filePath(QStringLiteral("Отчет.xml"));
-    files.names = {text, xml};
     double saveMs[3] = {};
     for (int format = 0; format < 3; ++format) {
         window.form().ComboBox1->setCurrentIndex(format);
@@ -196,11 +125,9 @@ int main(int argc, char** argv) {
     for (int i = 0; i < objects; ++i)
         expected += neverRead(i) || readLongAgo(i) ? 1 : 0;
 
-#ifndef NDEBUG
-    std::printf("a Debug build: its figures are no guide to the program as delivered\n");
-#endif
-    std::printf("objects: %d, readings: %d (database %.0f MB, filled in %.1f s)\n", objects, readings, fileMegabytes,
-                fillSeconds);
+    vornic::bench::printBuildKind();
+    std::printf("objects: %d, readings: %d (database %.0f MB, filled in %.1f s)\n", objects, readings,
+                filled->megabytes, filled->seconds);
     std::printf("form the list of a %d-day period: %.1f ms\n", kPeriodDays, formMs);
     std::printf("read the whole list: %.1f ms (%d objects listed, %d expected)\n", lastMs, listed, expected);
     std::printf("save as text: %.1f ms (%lld bytes)\n", saveMs[0], static_cast<long long>(QFile(text).size()));
@@ -211,5 +138,5 @@ int main(int argc, char** argv) {
     std::printf("peak memory (VmHWM): before the window %.1f MB, with the list formed %.1f MB, at the end %.1f MB\n",
                 baseline, listedPeak, peakMegabytes());
     window.close();
-    return listed == expected && messages.count == 0 ? 0 : 1;
+    return listed == expected && desktop.messageCount() == 0 ? 0 : 1;
 }
