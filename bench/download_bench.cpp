@@ -20,8 +20,8 @@
 //
 // Figures of a Debug build (as ./test builds it) say little: build with -DCMAKE_BUILD_TYPE=Release.
 
-#include "bench/support/BenchSupport.h"
 #include "base/IniFile.h"
+#include "bench/support/BenchSupport.h"
 #include "db/Database.h"
 #include "db/Statement.h"
 #include "download/HttpClient.h"
@@ -425,8 +425,8 @@ Figures parallelFetches(const QString& path, const QString& baseAddress, int par
     };
     QList<Pending> queue;
     for (const Thread_loadF::Object& object : objects)
-        queue.append({vornic::FormatReadingsUrl(baseAddress, object.scanner, kToday.addDays(-(kDays - 1)), kToday),
-                      true});
+        queue.append(
+            {vornic::FormatReadingsUrl(baseAddress, object.scanner, kToday.addDays(-(kDays - 1)), kToday), true});
     vornic::HttpRequestSet requests;
     QList<std::pair<vornic::HttpRequestSet::Id, bool>> going; // oldest first
     while (!queue.isEmpty() || !going.isEmpty()) {

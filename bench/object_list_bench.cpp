@@ -1,14 +1,14 @@
 // Opens the main window's object list on a database of 100,000 objects and moves to the last object.
 // Prints the time to the first rows shown, the time to reach the last object, and the peak memory.
 
+#include "app/ClientSession.h"
+#include "base/DataFolder.h"
 #include "bench/support/BenchSupport.h"
 #include "db/DataSet.h"
 #include "db/Database.h"
 #include "tools/demo_data/DemoObjects.h"
 #include "tools/make_database/DatabaseMaker.h"
 #include "ui/main/Glav_form.h"
-#include "app/ClientSession.h"
-#include "base/DataFolder.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -18,8 +18,7 @@ double statusMegabytes(const char* key) {
         return 0;
     for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine())
         if (line.startsWith(key))
-            return line.mid(static_cast<qsizetype>(qstrlen(key))).trimmed().split(' ').constFirst().toDouble() /
-                   1024.0;
+            return line.mid(static_cast<qsizetype>(qstrlen(key))).trimmed().split(' ').constFirst().toDouble() / 1024.0;
     return 0;
 }
 

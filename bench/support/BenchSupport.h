@@ -10,7 +10,9 @@ namespace vornic::bench {
 // A figure of /proc/self/status in megabytes ("VmHWM:" the peak resident memory so far, "VmRSS:" the resident
 // memory now); 0 when it cannot be read.
 double statusMegabytes(const char* key);
-inline double peakMegabytes() { return statusMegabytes("VmHWM:"); }
+inline double peakMegabytes() {
+    return statusMegabytes("VmHWM:");
+}
 
 inline double millisecondsSince(const QElapsedTimer& timer) {
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
