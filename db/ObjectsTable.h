@@ -65,10 +65,14 @@ inline const QString kUnpolledSelect = QStringLiteral(
     "image_object_date.id_object=list_objects.id_object and image_object_date.dat>=:PERIOD_START and "
     "image_object_date.dat<=:PERIOD_END);");
 
-// The objects with at least one reading within the period.
+// The objects with at least one reading within the period, each once, the object with the newest reading first
+// (among equal times by scanner, name and key). Each object's newest reading of the period is one step down the
+// descending index of its readings, so a year of readings is not read to find them.
 inline const QString kWithReadingsSelect = QStringLiteral(
-    "SELECT distinct list_objects.id_scanner, list_objects.fio, list_objects.id_object FROM Image_object_date, "
-    "list_objects WHERE image_object_date.id_object=list_objects.id_object and dat>=:PERIOD_START and "
-    "dat<=:PERIOD_END ORDER BY DAT DESC");
+    "SELECT id_scanner, fio, id_object FROM (SELECT list_objects.id_scanner, list_objects.fio, "
+    "list_objects.id_object, (SELECT FIRST 1 image_object_date.dat FROM image_object_date WHERE "
+    "image_object_date.id_object=list_objects.id_object and image_object_date.dat>=:PERIOD_START and "
+    "image_object_date.dat<=:PERIOD_END ORDER BY image_object_date.id_object DESC, image_object_date.dat DESC) "
+    "AS newest FROM list_objects) WHERE newest IS NOT NULL ORDER BY newest DESC, id_scanner, fio, id_object");
 
 } // namespace vornic::ObjectsTable

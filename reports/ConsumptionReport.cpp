@@ -10,6 +10,7 @@
 #include <cmath>
 #include <string>
 #include <system_error>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -127,23 +128,38 @@ QStringList consumptionRow(const QString& scanner, const QString& subscriber, co
             consumption.startDay.left(10) + u" - "_s + consumption.endDay.left(10)};
 }
 
-void buildConsumptionReport(DataSet& objects, DataSet& readings, const ConsumptionPeriod& period,
-                            const std::function<void(const QStringList& row)>& addRow) {
-    objects.close();
-    selectConsumptionObjects(objects, period);
-    objects.open();
-    objects.fetchAll();
-    for (int row = 0; row < objects.rowCount(); ++row) {
-        const QString scanner = fieldText(objects, row, ObjectsTable::kScanner);
-        const QString subscriber = fieldText(objects, row, ObjectsTable::kFio);
-        const QVariant object = objects.field(ObjectsTable::kId).value();
-        readings.close();
-        selectConsumptionReadings(readings, object, period);
-        readings.open();
-        addRow(consumptionRow(scanner, subscriber, ObjectConsumption(readings)));
+ConsumptionReportBuild::ConsumptionReportBuild(DataSet& objects, DataSet& readings, ConsumptionPeriod period)
+    : objects_(objects), readings_(readings), period_(std::move(period)) {}
+
+void ConsumptionReportBuild::start() {
+    objects_.close();
+    readings_.close();
+    selectConsumptionObjects(objects_, period_);
+    objects_.open();
+    objects_.fetchAll();
+    done_ = 0;
+}
+
+int ConsumptionReportBuild::total() const {
+    return objects_.isOpen() ? objects_.rowCount() : 0;
+}
+
+std::optional<QStringList> ConsumptionReportBuild::next() {
+    if (!objects_.isOpen() || done_ >= objects_.rowCount()) {
+        // The readings of the last object are of no use once its row is made.
+        readings_.close();
+        return std::nullopt;
     }
-    // The readings of the last object are of no use once its row is made.
-    readings.close();
+    const int row = done_;
+    const QString scanner = fieldText(objects_, row, ObjectsTable::kScanner);
+    const QString subscriber = fieldText(objects_, row, ObjectsTable::kFio);
+    const QVariant object = objects_.field(ObjectsTable::kId).value();
+    readings_.close();
+    selectConsumptionReadings(readings_, object, period_);
+    readings_.open();
+    QStringList cells = consumptionRow(scanner, subscriber, ObjectConsumption(readings_));
+    ++done_;
+    return cells;
 }
 
 QStringList consumptionReportLines(const ConsumptionPeriod& period, const QList<QStringList>& rows) {

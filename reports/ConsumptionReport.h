@@ -59,11 +59,25 @@ const QStringList& consumptionTitles();
 // of the two readings ("01.11.2014 - 10.11.2014").
 QStringList consumptionRow(const QString& scanner, const QString& subscriber, const Consumption& consumption);
 
-// The Build: objects and readings are data sets of the program's connection, given their statements here. Each
-// object's row is handed to addRow as soon as it is made, so that a statement refused halfway leaves the rows
-// made before it.
-void buildConsumptionReport(DataSet& objects, DataSet& readings, const ConsumptionPeriod& period,
-                            const std::function<void(const QStringList& row)>& addRow);
+// The Build, one step at a time: start() runs the objects statement, and each next() makes one object's row.
+// objects and readings are data sets of the program's connection, given their statements here.
+class ConsumptionReportBuild final {
+public:
+    ConsumptionReportBuild(DataSet& objects, DataSet& readings, ConsumptionPeriod period);
+
+    void start();
+    // The next object's row, or nothing once every object has its row.
+    std::optional<QStringList> next();
+    // Objects done and objects in all, once start() has run.
+    int done() const { return done_; }
+    int total() const;
+
+private:
+    DataSet& objects_;
+    DataSet& readings_;
+    ConsumptionPeriod period_;
+    int done_ = 0;
+};
 
 // The three forms of a report whose grid holds rows (six cells each, as consumptionRow makes them).
 QStringList consumptionReportLines(const ConsumptionPeriod& period, const QList<QStringList>& rows);

@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -274,6 +275,83 @@ TEST_F(ConsumptionReportTest, SaveBeforeBuildAndAPeriodWithoutReadingsGiveTheFix
     QStringList head = sheetHead();
     head.replaceInStrings(u"01.11.2014"_s, u"13.11.2014"_s).replaceInStrings(u"11.11.2014"_s, u"30.11.2014"_s);
     EXPECT_EQ(spreadsheet.calls, head + sheetTail());
+    EXPECT_TRUE(services.messages.shown.isEmpty());
+}
+
+TEST_F(ConsumptionReportTest, ObjectsComeInTheOrderOfTheJoinOrderedByTimeWithoutReadingTheYear) {
+    // Newest readings of the period: 3 and 1 on 10.11 at noon (a tie), 2 on 09.11 (its reading of 11.11 after
+    // the period's end does not count), 4 has readings before the period only, 5 none.
+    const int first = fixture.addObject(u"Б"_s, u"860001"_s);
+    const int second = fixture.addObject(u"А"_s, u"860002"_s);
+    const int third = fixture.addObject(u"А"_s, u"860000"_s);
+    const int outside = fixture.addObject(u"В"_s, u"860004"_s);
+    fixture.addObject(u"Г"_s, u"860005"_s);
+    const QTime noon(12, 0);
+    addReading(first, QDateTime(QDate(2014, 11, 10), noon), u"1"_s);
+    addReading(first, QDateTime(QDate(2014, 11, 2), noon), u"1"_s);
+    addReading(second, QDateTime(QDate(2014, 11, 1), noon), u"1"_s);
+    addReading(second, QDateTime(QDate(2014, 11, 9), noon), u"1"_s);
+    addReading(second, QDateTime(QDate(2014, 11, 11), QTime(12, 0)), u"1"_s);
+    addReading(third, QDateTime(QDate(2014, 11, 10), noon), u"ошибка"_s);
+    addReading(outside, QDateTime(QDate(2014, 10, 30), noon), u"1"_s);
+    const ConsumptionPeriod period{u"01.11.2014"_s, u"10.11.2014 23:59:59"_s};
+
+    const auto rowsOf = [&](const QString& select) {
+        DataSet objects(context().database);
+        objects.setSelectSql(select);
+        objects.setParameter(u"PERIOD_START"_s, period.start);
+        objects.setParameter(u"PERIOD_END"_s, period.end);
+        objects.open();
+        objects.fetchAll();
+        QStringList rows;
+        for (int row = 0; row < objects.rowCount(); ++row) {
+            objects.moveTo(row);
+            rows.append(objects.field(u"ID_SCANNER"_s).asString());
+        }
+        return rows;
+    };
+    // The plain join the report was first written with: the engine sorts it by time and keeps each object once.
+    const QStringList joined = rowsOf(
+        u"SELECT distinct list_objects.id_scanner, list_objects.fio, list_objects.id_object FROM Image_object_date, "
+        "list_objects WHERE image_object_date.id_object=list_objects.id_object and dat>=:PERIOD_START and "
+        "dat<=:PERIOD_END ORDER BY DAT DESC"_s);
+    EXPECT_EQ(joined, (QStringList{u"860000"_s, u"860001"_s, u"860002"_s}));
+    DataSet objects(context().database);
+    selectConsumptionObjects(objects, period);
+    EXPECT_EQ(rowsOf(objects.selectSql()), joined);
+}
+
+TEST_F(ConsumptionReportTest, BuildLetsEventsThroughAndAnInterruptedBuildLeavesTheGridAsItWas) {
+    for (int i = 1; i <= 3; ++i)
+        addReading(fixture.addObject(u"Абонент"_s, QString::number(i)), QDateTime(QDate(2014, 11, 5), QTime(9, 0)),
+                   QString::number(i));
+    ASSERT_NO_FATAL_FAILURE(openReport());
+    report->Button1Click();
+    const QList<QStringList> built = report->resultRows();
+    ASSERT_EQ(built.size(), 3);
+
+    // An event posted once the first object's readings are read is handled while later objects are still to come.
+    int objectsRead = 0;
+    std::optional<int> objectsReadWhenHandled;
+    const auto connection = QObject::connect(&report->IBDataSet2(), &DataSet::opened, report.get(), [&] {
+        if (++objectsRead == 1)
+            QTimer::singleShot(0, report.get(), [&] { objectsReadWhenHandled = objectsRead; });
+    });
+    addReading(fixture.addObject(u"Абонент"_s, u"4"_s), QDateTime(QDate(2014, 11, 6), QTime(9, 0)), u"4"_s);
+    report->Button1Click();
+    EXPECT_EQ(objectsRead, 4);
+    ASSERT_TRUE(objectsReadWhenHandled);
+    EXPECT_LT(*objectsReadWhenHandled, 4);
+    EXPECT_EQ(report->resultRows().size(), 4);
+    QObject::disconnect(connection);
+
+    // Interrupted after its first object, the Build leaves the four rows of the one before.
+    const QList<QStringList> before = report->resultRows();
+    addReading(fixture.addObject(u"Абонент"_s, u"5"_s), QDateTime(QDate(2014, 11, 7), QTime(9, 0)), u"5"_s);
+    QObject::connect(&report->IBDataSet2(), &DataSet::opened, report.get(), [&] { report->work().interrupt(); });
+    report->Button1Click();
+    EXPECT_EQ(report->resultRows(), before);
+    EXPECT_FALSE(report->IBDataSet2().isOpen());
     EXPECT_TRUE(services.messages.shown.isEmpty());
 }
 

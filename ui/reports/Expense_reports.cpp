@@ -11,6 +11,7 @@
 #include <QShowEvent>
 #include <QTableWidgetItem>
 
+#include <optional>
 #include <utility>
 
 using namespace vornic;
@@ -24,7 +25,8 @@ constexpr int kColumnWidths[] = {65, 195, 114, 138, 157, 148};
 
 TForm13::TForm13(WindowContext& context, QWidget* parent)
     : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      context_(context), objects_(context.database), readings_(context.database) {
+      context_(context), objects_(context.database), readings_(context.database),
+      work_(this, QStringLiteral("Формирование отчёта")) {
     ui.setupUi(this);
     // The header is the grid's title row; below it the rows of the last Build and one empty row.
     ui.SG->setHorizontalHeaderLabels(consumptionTitles());
@@ -50,17 +52,13 @@ void TForm13::FormClose() {
     reportFailures([&] { ui.DateTimePicker1->saveDay(context_.settings(), settings::consumptionReportStart()); });
 }
 
-void TForm13::clearResult() {
+void TForm13::showResult(const QList<QStringList>& rows) {
+    // The header is the grid's title row; below it the rows and one empty row.
     ui.SG->clearContents();
-    ui.SG->setRowCount(1);
-}
-
-void TForm13::appendResultRow(const QStringList& cells) {
-    // The empty last row takes the object, and a new empty row follows it.
-    const int row = ui.SG->rowCount() - 1;
-    for (int c = 0; c < cells.size(); ++c)
-        ui.SG->setItem(row, c, new QTableWidgetItem(cells.at(c)));
-    ui.SG->setRowCount(row + 2);
+    ui.SG->setRowCount(static_cast<int>(rows.size()) + 1);
+    for (int r = 0; r < rows.size(); ++r)
+        for (int c = 0; c < rows.at(r).size(); ++c)
+            ui.SG->setItem(r, c, new QTableWidgetItem(rows.at(r).at(c)));
 }
 
 QList<QStringList> TForm13::resultRows() const {
@@ -79,11 +77,36 @@ QList<QStringList> TForm13::resultRows() const {
 }
 
 void TForm13::Button1Click() {
-    clearResult();
+    if (work_.isRunning())
+        return;
     reportFailures([&] {
         const ConsumptionPeriod period{ui.DateTimePicker1->dateText(), ui.DateTimePicker2->dateText()};
-        buildConsumptionReport(objects_, readings_, period,
-                               [this](const QStringList& cells) { appendResultRow(cells); });
+        ConsumptionReportBuild build(objects_, readings_, period);
+        QList<QStringList> rows;
+        bool started = false;
+        WorkEnd end = WorkEnd::Interrupted;
+        try {
+            end = work_.run([&] {
+                if (!std::exchange(started, true)) {
+                    build.start();
+                } else if (std::optional<QStringList> row = build.next()) {
+                    rows.append(std::move(*row));
+                } else {
+                    return false;
+                }
+                work_.setProgress(build.done(), build.total());
+                return true;
+            });
+        } catch (...) {
+            // A statement refused halfway leaves the rows made before it.
+            readings_.close();
+            showResult(rows);
+            throw;
+        }
+        readings_.close();
+        // An interrupted Build leaves the grid as it was.
+        if (end == WorkEnd::Finished)
+            showResult(rows);
     });
 }
 

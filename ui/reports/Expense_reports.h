@@ -3,6 +3,7 @@
 #include "db/DataSet.h"
 #include "ui/common/OpeningDialog.h"
 #include "ui/common/WindowContext.h"
+#include "ui/common/WorkInSteps.h"
 #include "ui_Expense_reports.h"
 
 // The consumption report: for a period of days, every object with readings in it, its newest and oldest readings
@@ -26,15 +27,16 @@ public:
     Ui::TForm13& form() { return ui; }
     vornic::DataSet& IBDataSet1() { return objects_; }
     vornic::DataSet& IBDataSet2() { return readings_; }
+    vornic::WorkInSteps& work() { return work_; }
     // The object rows of the result as the grid shows them: six cells each, the empty last row left out.
     QList<QStringList> resultRows() const;
 
 private:
-    void clearResult();
-    void appendResultRow(const QStringList& cells);
+    void showResult(const QList<QStringList>& rows);
 
     Ui::TForm13 ui;
     vornic::WindowContext& context_;
     vornic::DataSet objects_;
     vornic::DataSet readings_;
+    vornic::WorkInSteps work_;
 };

@@ -1,0 +1,142 @@
+#include "ui/common/WorkInSteps.h"
+
+#include <QDialog>
+#include <QEvent>
+#include <QEventLoop>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+namespace vornic {
+namespace {
+
+// Work shorter than this ends before the operator waits for it, and a window that flashes up would only disturb.
+constexpr int kProgressAfterMs = 500;
+
+// Watches the caller's window: its closing interrupts the work, so that a window closed meanwhile does not go on
+// building a result nobody sees.
+class ClosingWatch final : public QObject {
+public:
+    ClosingWatch(QWidget* window, WorkInSteps& work) : QObject(window), work_(work) {
+        if (window)
+            window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close || event->type() == QEvent::Hide)
+            work_.interrupt();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    WorkInSteps& work_;
+};
+
+} // namespace
+
+WorkInSteps::WorkInSteps(QWidget* window, QString title) : window_(window), title_(std::move(title)) {}
+
+WorkInSteps::~WorkInSteps() {
+    delete progress_;
+}
+
+WorkEnd WorkInSteps::run(const std::function<bool()>& step) {
+    running_ = true;
+    interrupted_ = false;
+    done_ = 0;
+    total_ = 0;
+    bool finished = false;
+    std::exception_ptr failure;
+
+    QEventLoop loop;
+    QTimer nextStep;
+    nextStep.setInterval(0); // fires once the events that came meanwhile have been handled
+    connect(&nextStep, &QTimer::timeout, &loop, [&] {
+        if (interrupted_) {
+            loop.quit();
+            return;
+        }
+        try {
+            if (!step()) {
+                finished = true;
+                loop.quit();
+            }
+        } catch (...) {
+            failure = std::current_exception();
+            loop.quit();
+        }
+        updateProgress();
+    });
+    QTimer progressDue;
+    progressDue.setSingleShot(true);
+    connect(&progressDue, &QTimer::timeout, this, &WorkInSteps::showProgress);
+    const ClosingWatch watch(window_, *this);
+
+    nextStep.start();
+    progressDue.start(kProgressAfterMs);
+    // The end of the program leaves this loop too (QCoreApplication::exit): the work then counts as interrupted.
+    loop.exec();
+    nextStep.stop();
+    progressDue.stop();
+    delete progress_;
+    running_ = false;
+    if (failure)
+        std::rethrow_exception(failure);
+    return finished && !interrupted_ ? WorkEnd::Finished : WorkEnd::Interrupted;
+}
+
+void WorkInSteps::setProgress(qint64 done, qint64 total) {
+    done_ = done;
+    total_ = total;
+}
+
+void WorkInSteps::interrupt() {
+    if (running_)
+        interrupted_ = true;
+}
+
+void WorkInSteps::showProgress() {
+    if (!running_ || progress_)
+        return;
+    auto* progress = new QDialog(window_, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
+    progress->setWindowTitle(title_);
+    progress->setWindowModality(Qt::WindowModal);
+    auto* layout = new QVBoxLayout(progress);
+    layout->addWidget(new QLabel(title_ + QStringLiteral("…"), progress));
+    bar_ = new QProgressBar(progress);
+    bar_->setTextVisible(false);
+    bar_->setMinimumWidth(320);
+    layout->addWidget(bar_);
+    count_ = new QLabel(progress);
+    layout->addWidget(count_);
+    auto* stop = new QPushButton(QStringLiteral("Прервать"), progress);
+    layout->addWidget(stop, 0, Qt::AlignRight);
+    connect(stop, &QPushButton::clicked, this, &WorkInSteps::interrupt);
+    // Escape and the close box interrupt as the button does.
+    connect(progress, &QDialog::rejected, this, &WorkInSteps::interrupt);
+    progress_ = progress;
+    updateProgress();
+    progress->show();
+}
+
+void WorkInSteps::updateProgress() {
+    if (!progress_)
+        return;
+    if (total_ > 0) {
+        bar_->setRange(0, 1000);
+        bar_->setValue(static_cast<int>(std::min(done_, total_) * 1000 / total_));
+        count_->setText(QStringLiteral("%1 из %2").arg(done_).arg(total_));
+    } else {
+        bar_->setRange(0, 0); // a bar that moves without an end: the total is not known
+        count_->setText(QString::number(done_));
+    }
+}
+
+} // namespace vornic

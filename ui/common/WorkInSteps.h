@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+
+class QDialog;
+class QLabel;
+class QProgressBar;
+class QWidget;
+
+namespace vornic {
+
+// How a piece of work run in steps ended.
+enum class WorkEnd {
+    Finished,
+    Interrupted, // by "Прервать", by the window's closing or by the end of the program
+};
+
+// Runs a long piece of work on the user-interface thread one step at a time, letting the event loop turn after
+// each step, so that the windows repaint and answer while it goes on: a step is one statement or one batch of
+// rows, short enough not to be felt. The call returns when the work is done, so the caller goes on as after a
+// plain call, and a failure thrown by a step comes out of it.
+//
+// Work that outlasts half a second shows a small window over the caller's window: what is being done, a bar with
+// the count done (of the total, when the work knows it) and "Прервать". It is modal to the caller's window, so
+// the operator cannot start the same work twice; the rest of the program stays usable.
+class WorkInSteps final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(WorkInSteps)
+
+public:
+    // title: what the progress window says is going on ("Формирование отчёта").
+    WorkInSteps(QWidget* window, QString title);
+    ~WorkInSteps() override;
+
+    // step is called until it returns false (done) or the work is interrupted. It may call setProgress.
+    WorkEnd run(const std::function<bool()>& step);
+
+    // total 0: the total is not known, and the bar shows the count alone.
+    void setProgress(qint64 done, qint64 total = 0);
+    // Ends the work after the step that runs now; nothing when none runs.
+    void interrupt();
+    bool isRunning() const { return running_; }
+
+    // The progress window while it is shown, for tests.
+    QDialog* progressWindow() const { return progress_; }
+
+private:
+    void showProgress();
+    void updateProgress();
+
+    QPointer<QWidget> window_;
+    QString title_;
+    QPointer<QDialog> progress_;
+    QLabel* count_ = nullptr;
+    QProgressBar* bar_ = nullptr;
+    bool running_ = false;
+    bool interrupted_ = false;
+    qint64 done_ = 0;
+    qint64 total_ = 0;
+};
+
+} // namespace vornic
