@@ -7,6 +7,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace vornic {
@@ -72,8 +73,22 @@ bool isInks(J_COLOR_SPACE space) {
     return space == JCS_CMYK || space == JCS_YCCK;
 }
 
-// Reads the header and, once the size is known to be sane, starts decompressing.
-bool startDecoding(Decoder& decoder, QByteArrayView bytes) {
+// The largest reduction libjpeg offers (1/2, 1/4, 1/8) that leaves the picture covering the box.
+unsigned int reductionFor(const jpeg_decompress_struct& info, QSize box) {
+    if (!box.isValid() || box.isEmpty())
+        return 1;
+    unsigned int reduction = 1;
+    for (const unsigned int next : {2U, 4U, 8U}) {
+        if ((info.image_width + next - 1) / next < static_cast<unsigned int>(box.width()) ||
+            (info.image_height + next - 1) / next < static_cast<unsigned int>(box.height()))
+            break;
+        reduction = next;
+    }
+    return reduction;
+}
+
+// Reads the header and, once the size is known to be sane, starts decompressing at the reduction the box allows.
+bool startDecoding(Decoder& decoder, QByteArrayView bytes, QSize box) {
     if (setjmp(decoder.jump) != 0)
         return false;
     jpeg_create_decompress(&decoder.info);
@@ -86,8 +101,21 @@ bool startDecoding(Decoder& decoder, QByteArrayView bytes) {
         return false;
     // libjpeg converts everything but inks to RGB itself; inks are read as they are and converted below.
     decoder.info.out_color_space = isInks(decoder.info.jpeg_color_space) ? JCS_CMYK : JCS_RGB;
+    decoder.info.scale_num = 1;
+    decoder.info.scale_denom = reductionFor(decoder.info, box);
     jpeg_start_decompress(&decoder.info);
     return decoder.info.output_components == (decoder.info.out_color_space == JCS_CMYK ? 4 : 3);
+}
+
+// The size the picture is kept at: the decoded size, or twice the box where the decoded picture is larger still.
+QSize keptSize(const jpeg_decompress_struct& info, QSize box) {
+    const auto side = [](JDIMENSION decoded, int boxSide) {
+        const int largest = boxSide > 0 ? 2 * boxSide : 0;
+        return largest > 0 && decoded > static_cast<JDIMENSION>(largest) ? largest : static_cast<int>(decoded);
+    };
+    if (!box.isValid() || box.isEmpty())
+        return QSize(static_cast<int>(info.output_width), static_cast<int>(info.output_height));
+    return QSize(side(info.output_width, box.width()), side(info.output_height, box.height()));
 }
 
 // Adobe applications store CMYK inverted (255 is no ink), and libjpeg hands the samples over as stored.
@@ -99,18 +127,43 @@ void inksToRgb(const unsigned char* inks, unsigned char* rgb, JDIMENSION width) 
     }
 }
 
-// Reads every row into the image, then the rest of the stream: a stream that ends before its end-of-image marker
-// is refused even when all rows were there, as it is one cut short.
-bool readPixels(Decoder& decoder, QImage& image, unsigned char* inkRow) {
+// Reads every row, keeping those that fall on the image's rows and the pixels that fall on its columns (all of them
+// when the image has the decoded size), then the rest of the stream: a stream that ends before its end-of-image
+// marker is refused even when all rows were there, as it is one cut short. row holds one decoded row.
+bool readPixels(Decoder& decoder, QImage& image, unsigned char* row) {
     if (setjmp(decoder.jump) != 0)
         return false;
-    while (decoder.info.output_scanline < decoder.info.output_height) {
-        unsigned char* const line = image.scanLine(static_cast<int>(decoder.info.output_scanline));
-        JSAMPROW row = inkRow != nullptr ? inkRow : line;
-        if (jpeg_read_scanlines(&decoder.info, &row, 1) != 1)
+    const JDIMENSION width = decoder.info.output_width;
+    const JDIMENSION height = decoder.info.output_height;
+    const bool inks = decoder.info.out_color_space == JCS_CMYK;
+    const int channels = inks ? 4 : 3;
+    const auto keptWidth = static_cast<JDIMENSION>(image.width());
+    const auto keptHeight = static_cast<JDIMENSION>(image.height());
+    JDIMENSION nextKept = 0; // the image's row waiting for its decoded row
+    while (decoder.info.output_scanline < height) {
+        const JDIMENSION decoded = decoder.info.output_scanline;
+        JSAMPROW rows = row;
+        if (jpeg_read_scanlines(&decoder.info, &rows, 1) != 1)
             return false;
-        if (inkRow != nullptr)
-            inksToRgb(inkRow, line, decoder.info.output_width);
+        if (keptWidth == width && keptHeight == height) {
+            unsigned char* const line = image.scanLine(static_cast<int>(decoded));
+            if (inks)
+                inksToRgb(row, line, width);
+            else
+                std::copy_n(row, std::size_t{width} * 3, line);
+            continue;
+        }
+        // The decoded row at the centre of the kept row's span.
+        while (nextKept < keptHeight && (2 * nextKept + 1) * height / (2 * keptHeight) == decoded) {
+            unsigned char* const line = image.scanLine(static_cast<int>(nextKept++));
+            for (JDIMENSION x = 0; x < keptWidth; ++x) {
+                const unsigned char* pixel = row + std::size_t{(2 * x + 1) * width / (2 * keptWidth)} * channels;
+                if (inks)
+                    inksToRgb(pixel, line + std::size_t{x} * 3, 1);
+                else
+                    std::copy_n(pixel, 3, line + std::size_t{x} * 3);
+            }
+        }
     }
     jpeg_finish_decompress(&decoder.info);
     return true;
@@ -128,18 +181,18 @@ bool isWholeJpeg(QByteArrayView bytes) {
            static_cast<unsigned char>(bytes[bytes.size() - 1]) == 0xD9;
 }
 
-std::optional<QImage> decodeJpeg(QByteArrayView bytes) {
+std::optional<QImage> decodeJpeg(QByteArrayView bytes, QSize box) {
     if (!looksLikeJpeg(bytes))
         return std::nullopt;
     Decoder decoder;
-    if (!startDecoding(decoder, bytes))
+    if (!startDecoding(decoder, bytes, box))
         return std::nullopt;
-    const JDIMENSION width = decoder.info.output_width;
-    QImage image(static_cast<int>(width), static_cast<int>(decoder.info.output_height), QImage::Format_RGB888);
+    QImage image(keptSize(decoder.info, box), QImage::Format_RGB888);
     if (image.isNull())
         return std::nullopt; // out of memory
-    std::vector<unsigned char> inkRow(decoder.info.out_color_space == JCS_CMYK ? std::size_t{width} * 4 : 0);
-    if (!readPixels(decoder, image, inkRow.empty() ? nullptr : inkRow.data()))
+    std::vector<unsigned char> row(std::size_t{decoder.info.output_width} *
+                                   static_cast<std::size_t>(decoder.info.output_components));
+    if (!readPixels(decoder, image, row.data()))
         return std::nullopt;
     return image;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArrayView>
 #include <QImage>
+#include <QSize>
 
 #include <optional>
 
@@ -22,6 +23,11 @@ bool isWholeJpeg(QByteArrayView bytes);
 // stream. Grayscale pictures come out grey in RGB; CMYK and YCCK pictures are converted, taking their samples as
 // the inverted values that Adobe applications write. A stream that is cut short, or whose coded data is damaged, is
 // refused as a whole rather than shown with invented grey or smeared rows.
-std::optional<QImage> decodeJpeg(QByteArrayView bytes);
+//
+// With a box size, the picture is decoded for a box of that size: libjpeg reduces it while decoding (by a half, a
+// quarter or an eighth) as far as it still covers the box, and a picture still over twice the box is thinned out
+// row by row as it is read, so that a huge picture costs about the memory of the box, not of its pixels. The
+// result then covers the box and is at most twice its size, for the box to scale the rest smoothly.
+std::optional<QImage> decodeJpeg(QByteArrayView bytes, QSize box = QSize());
 
 } // namespace vornic

@@ -53,6 +53,35 @@ TEST(JpegPicture, DecodesSizeAndColoursOfBaselineProgressiveAndGrayscale) {
     }
 }
 
+TEST(JpegPicture, ALargePictureIsDecodedForItsBoxCoveringItAtNoMoreThanTwiceItsSize) {
+    // The quadrants scaled up 40 times: 2680 x 1800, its colour borders still on block borders.
+    const QImage source = quadrants().scaled(quadrants().size() * 40);
+    const QByteArray bytes = encodeJpeg(source, JpegKind::Baseline);
+    struct Case {
+        QSize box;
+        QSize decoded;
+    };
+    const Case cases[] = {
+        {QSize(297, 272), QSize(594, 450)}, // a quarter covers the box; its width is then kept at twice the box's
+        {QSize(200, 100), QSize(335, 200)}, // an eighth
+        {QSize(2000, 1000), QSize(2680, 1800)},
+        {QSize(), QSize(2680, 1800)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.box.width() * 10000 + c.box.height());
+        const std::optional<QImage> picture = decodeJpeg(bytes, c.box);
+        ASSERT_TRUE(picture.has_value());
+        EXPECT_EQ(picture->size(), c.decoded);
+        const auto at = [&](double x, double y) {
+            return picture->pixelColor(static_cast<int>(x * picture->width()), static_cast<int>(y * picture->height()));
+        };
+        EXPECT_TRUE(near(at(0.1, 0.1), QColor(220, 30, 30)));
+        EXPECT_TRUE(near(at(0.9, 0.1), QColor(30, 200, 40)));
+        EXPECT_TRUE(near(at(0.1, 0.9), QColor(30, 40, 210)));
+        EXPECT_TRUE(near(at(0.9, 0.9), QColor(240, 240, 240)));
+    }
+}
+
 TEST(JpegPicture, CmykIsConvertedTakingSamplesAsInverted) {
     struct Case {
         std::array<unsigned char, 4> stored;

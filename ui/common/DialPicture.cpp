@@ -10,7 +10,7 @@ namespace vornic {
 void showDialPicture(QLabel* box, const QByteArray& bytes) {
     box->show();
     if (looksLikeJpeg(bytes)) {
-        if (const std::optional<QImage> picture = decodeJpeg(bytes)) {
+        if (const std::optional<QImage> picture = decodeJpeg(bytes, box->size() * box->devicePixelRatio())) {
             box->setPixmap(QPixmap::fromImage(*picture));
             return;
         }
