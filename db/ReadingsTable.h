@@ -91,13 +91,18 @@ inline const QString kOfObjectInPeriodStart = QStringLiteral("SELECT*FROM Image_
 inline const QString kOfObjectInPeriodFrom = QStringLiteral(" and dat>='");
 inline const QString kOfObjectInPeriodUntil = QStringLiteral("' and dat<='");
 inline const QString kOfObjectInPeriodEnd = QStringLiteral("' ORDER BY DAT DESC") + kEqualTimesNewestFirst;
-// One object's readings within a period (":ID_OBJECT", ":PERIOD_START", ":PERIOD_END"), newest first: the value
-// and its day.
-inline const QString kValuesOfObjectInPeriod =
-    QStringLiteral("SELECT image_object_date.id_object, image_object_date.dat, image_object_date.readings FROM "
-                   "Image_object_date WHERE id_object=:ID_OBJECT and dat>=:PERIOD_START and dat<=:PERIOD_END ORDER "
-                   "BY DAT DESC") +
-    kEqualTimesNewestFirst;
+// One object's readings within a period (the object's key, the period's first and last moment), newest or
+// oldest first: the day and the value. Among equal times the greater picture number is the newer, as everywhere.
+// The order names the object's key first, so that it is the order of the indexes over (ID_OBJECT, DAT, ID_IMAG),
+// and ROWS tells the engine that the first rows are wanted soon: it then walks the index from the wanted end
+// instead of sorting the object's readings of the period, of which the consumption report reads only the first
+// few. A database without those indexes gives the same rows, sorted.
+inline const QString kValuesOfObjectInPeriodNewestFirst = QStringLiteral(
+    "SELECT dat, readings FROM image_object_date WHERE id_object=? and dat>=? and dat<=? ORDER BY id_object DESC, "
+    "dat DESC, id_imag DESC ROWS 1 TO 2147483647");
+inline const QString kValuesOfObjectInPeriodOldestFirst =
+    QStringLiteral("SELECT dat, readings FROM image_object_date WHERE id_object=? and dat>=? and dat<=? ORDER BY "
+                   "id_object, dat, id_imag ROWS 1 TO 2147483647");
 
 // The readings of a month with their objects, all objects' newest first or the marked objects' in the order the
 // database gives, in pieces around the texts of the month's first and last day.

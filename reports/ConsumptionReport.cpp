@@ -5,6 +5,7 @@
 #include "db/DataSet.h"
 #include "db/ObjectsTable.h"
 #include "db/ReadingsTable.h"
+#include "db/Statement.h"
 
 #include <charconv>
 #include <cmath>
@@ -58,34 +59,39 @@ void selectConsumptionObjects(DataSet& objects, const ConsumptionPeriod& period)
     objects.setParameter(ObjectsTable::kPeriodEnd, period.end);
 }
 
-void selectConsumptionReadings(DataSet& readings, const QVariant& objectId, const ConsumptionPeriod& period) {
-    readings.setSelectSql(ReadingsTable::kValuesOfObjectInPeriod);
-    readings.setParameter(ObjectsTable::kId, objectId);
-    readings.setParameter(ObjectsTable::kPeriodStart, period.start);
-    readings.setParameter(ObjectsTable::kPeriodEnd, period.end);
+PeriodEndReadings::PeriodEndReadings(Database& database, ConsumptionPeriod period)
+    : period_(std::move(period)),
+      newestFirst_(std::make_unique<Statement>(database, ReadingsTable::kValuesOfObjectInPeriodNewestFirst)),
+      oldestFirst_(std::make_unique<Statement>(database, ReadingsTable::kValuesOfObjectInPeriodOldestFirst)) {}
+
+PeriodEndReadings::~PeriodEndReadings() = default;
+
+std::optional<PeriodEndReadings::Found> PeriodEndReadings::firstNumber(Statement& readings, const QVariant& objectId) {
+    readings.bind(0, objectId);
+    readings.bind(1, period_.start);
+    readings.bind(2, period_.end);
+    readings.open();
+    while (readings.fetch()) {
+        if (const std::optional<double> reading = numericReading(readings.value(1).toString())) {
+            Found found{*reading, trimmed(dateTimeText(readings.value(0).toDateTime()))};
+            readings.close();
+            return found;
+        }
+    }
+    return std::nullopt; // the cursor closed itself after its last row
 }
 
-Consumption ObjectConsumption(DataSet& readings) {
+Consumption PeriodEndReadings::of(const QVariant& objectId) {
     Consumption result;
-    readings.fetchAll();
-    const int rows = readings.rowCount();
-    int newest = 0;
-    std::optional<double> end;
-    for (; newest < rows && !end; ++newest)
-        end = numericReading(fieldText(readings, newest, ReadingsTable::kReadings));
+    const std::optional<Found> end = firstNumber(*newestFirst_, objectId);
     if (!end)
-        return result; // nothing to read: zeros and no days, whatever the object before showed
-    result.endReading = *end;
-    result.endDay = trimmed(fieldText(readings, newest - 1, ReadingsTable::kDate));
-
+        return result; // nothing to read: zeros and no days
     // There is a numeric reading, so this finds one, at the latest the newest one.
-    std::optional<double> start;
-    int oldest = rows - 1;
-    for (; !start; --oldest)
-        start = numericReading(fieldText(readings, oldest, ReadingsTable::kReadings));
-    result.startReading = *start;
-    result.startDay = trimmed(fieldText(readings, oldest + 1, ReadingsTable::kDate));
-
+    const std::optional<Found> start = firstNumber(*oldestFirst_, objectId);
+    result.endReading = end->reading;
+    result.endDay = end->day;
+    result.startReading = start ? start->reading : end->reading;
+    result.startDay = start ? start->day : end->day;
     result.consumption = result.endReading - result.startReading;
     return result;
 }
@@ -128,15 +134,15 @@ QStringList consumptionRow(const QString& scanner, const QString& subscriber, co
             consumption.startDay.left(10) + u" - "_s + consumption.endDay.left(10)};
 }
 
-ConsumptionReportBuild::ConsumptionReportBuild(DataSet& objects, DataSet& readings, ConsumptionPeriod period)
-    : objects_(objects), readings_(readings), period_(std::move(period)) {}
+ConsumptionReportBuild::ConsumptionReportBuild(DataSet& objects, Database& database, ConsumptionPeriod period)
+    : objects_(objects), database_(database), period_(std::move(period)) {}
 
 void ConsumptionReportBuild::start() {
     objects_.close();
-    readings_.close();
     selectConsumptionObjects(objects_, period_);
     objects_.open();
     objects_.fetchAll();
+    readings_ = std::make_unique<PeriodEndReadings>(database_, period_);
     done_ = 0;
 }
 
@@ -145,19 +151,16 @@ int ConsumptionReportBuild::total() const {
 }
 
 std::optional<QStringList> ConsumptionReportBuild::next() {
-    if (!objects_.isOpen() || done_ >= objects_.rowCount()) {
-        // The readings of the last object are of no use once its row is made.
-        readings_.close();
+    if (!readings_ || done_ >= objects_.rowCount()) {
+        // The readings' statements are of no use once the last object's row is made.
+        readings_.reset();
         return std::nullopt;
     }
     const int row = done_;
     const QString scanner = fieldText(objects_, row, ObjectsTable::kScanner);
     const QString subscriber = fieldText(objects_, row, ObjectsTable::kFio);
     const QVariant object = objects_.field(ObjectsTable::kId).value();
-    readings_.close();
-    selectConsumptionReadings(readings_, object, period_);
-    readings_.open();
-    QStringList cells = consumptionRow(scanner, subscriber, ObjectConsumption(readings_));
+    QStringList cells = consumptionRow(scanner, subscriber, readings_->of(object));
     ++done_;
     return cells;
 }

@@ -10,12 +10,14 @@
 #include <QStringView>
 #include <QVariant>
 
-#include <functional>
+#include <memory>
 #include <optional>
 
 namespace vornic {
 
+class Database;
 class DataSet;
+class Statement;
 
 // The consumption report: for every object with a reading in a period of days, its newest and oldest readings
 // that are numbers, the days they were taken and the difference between them. Readings are the numbers bills are
@@ -27,13 +29,12 @@ struct ConsumptionPeriod {
     QString end;
 };
 
-// Give the closed data sets their statements: the objects with a reading in the period, and one object's
-// readings of the period, newest first. The period's date texts and the object's key travel as parameters.
+// Gives the closed data set its statement: the objects with a reading in the period, the object with the newest
+// reading first. The period's date texts travel as parameters.
 void selectConsumptionObjects(DataSet& objects, const ConsumptionPeriod& period);
-void selectConsumptionReadings(DataSet& readings, const QVariant& objectId, const ConsumptionPeriod& period);
 
-// What ObjectConsumption finds in one object's readings of the period. An object without any numeric reading
-// has both readings and the consumption 0 and empty day texts.
+// The newest and the oldest readings of an object's period that are numbers. An object without any numeric
+// reading has both readings and the consumption 0 and empty day texts.
 struct Consumption {
     double endReading = 0;
     double startReading = 0;
@@ -42,9 +43,28 @@ struct Consumption {
     QString startDay;
 };
 
-// readings is open on one object's readings of the period, newest first, with the columns DAT and READINGS: the
-// end reading is the newest numeric one, the start reading the oldest.
-Consumption ObjectConsumption(DataSet& readings);
+// Finds each object's consumption from the two ends of its readings of the period: each end is read only down to
+// its first reading that is a number, so a year of readings costs an object a few rows. The two statements are
+// prepared once for all objects.
+class PeriodEndReadings final {
+public:
+    PeriodEndReadings(Database& database, ConsumptionPeriod period);
+    ~PeriodEndReadings();
+    Q_DISABLE_COPY_MOVE(PeriodEndReadings)
+
+    Consumption of(const QVariant& objectId);
+
+private:
+    struct Found {
+        double reading = 0;
+        QString day;
+    };
+    std::optional<Found> firstNumber(Statement& readings, const QVariant& objectId);
+
+    ConsumptionPeriod period_;
+    std::unique_ptr<Statement> newestFirst_;
+    std::unique_ptr<Statement> oldestFirst_;
+};
 
 // The consumption with one decimal, rounded half away from zero: 25 gives "25,0", -3.25 gives "-3,3".
 QString consumptionText(double consumption);
@@ -60,10 +80,11 @@ const QStringList& consumptionTitles();
 QStringList consumptionRow(const QString& scanner, const QString& subscriber, const Consumption& consumption);
 
 // The Build, one step at a time: start() runs the objects statement, and each next() makes one object's row.
-// objects and readings are data sets of the program's connection, given their statements here.
+// objects is a data set of the program's connection, given its statement here; the readings are read on the same
+// connection.
 class ConsumptionReportBuild final {
 public:
-    ConsumptionReportBuild(DataSet& objects, DataSet& readings, ConsumptionPeriod period);
+    ConsumptionReportBuild(DataSet& objects, Database& database, ConsumptionPeriod period);
 
     void start();
     // The next object's row, or nothing once every object has its row.
@@ -74,8 +95,9 @@ public:
 
 private:
     DataSet& objects_;
-    DataSet& readings_;
+    Database& database_;
     ConsumptionPeriod period_;
+    std::unique_ptr<PeriodEndReadings> readings_;
     int done_ = 0;
 };
 

@@ -95,6 +95,7 @@ WorkEnd WorkInSteps::run(const std::function<bool()>& step) {
 void WorkInSteps::setProgress(qint64 done, qint64 total) {
     done_ = done;
     total_ = total;
+    Q_EMIT progressed(done, total);
 }
 
 void WorkInSteps::interrupt() {

@@ -48,6 +48,10 @@ public:
     // The progress window while it is shown, for tests.
     QDialog* progressWindow() const { return progress_; }
 
+Q_SIGNALS:
+    // After each step that said how far the work has come.
+    void progressed(qint64 done, qint64 total);
+
 private:
     void showProgress();
     void updateProgress();

@@ -25,8 +25,7 @@ constexpr int kColumnWidths[] = {65, 195, 114, 138, 157, 148};
 
 TForm13::TForm13(WindowContext& context, QWidget* parent)
     : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      context_(context), objects_(context.database), readings_(context.database),
-      work_(this, QStringLiteral("Формирование отчёта")) {
+      context_(context), objects_(context.database), work_(this, QStringLiteral("Формирование отчёта")) {
     ui.setupUi(this);
     // The header is the grid's title row; below it the rows of the last Build and one empty row.
     ui.SG->setHorizontalHeaderLabels(consumptionTitles());
@@ -81,7 +80,7 @@ void TForm13::Button1Click() {
         return;
     reportFailures([&] {
         const ConsumptionPeriod period{ui.DateTimePicker1->dateText(), ui.DateTimePicker2->dateText()};
-        ConsumptionReportBuild build(objects_, readings_, period);
+        ConsumptionReportBuild build(objects_, context_.database, period);
         QList<QStringList> rows;
         bool started = false;
         WorkEnd end = WorkEnd::Interrupted;
@@ -99,11 +98,9 @@ void TForm13::Button1Click() {
             });
         } catch (...) {
             // A statement refused halfway leaves the rows made before it.
-            readings_.close();
             showResult(rows);
             throw;
         }
-        readings_.close();
         // An interrupted Build leaves the grid as it was.
         if (end == WorkEnd::Finished)
             showResult(rows);

@@ -26,7 +26,6 @@ public:
 
     Ui::TForm13& form() { return ui; }
     vornic::DataSet& IBDataSet1() { return objects_; }
-    vornic::DataSet& IBDataSet2() { return readings_; }
     vornic::WorkInSteps& work() { return work_; }
     // The object rows of the result as the grid shows them: six cells each, the empty last row left out.
     QList<QStringList> resultRows() const;
@@ -37,6 +36,5 @@ private:
     Ui::TForm13 ui;
     vornic::WindowContext& context_;
     vornic::DataSet objects_;
-    vornic::DataSet readings_;
     vornic::WorkInSteps work_;
 };
