@@ -5,6 +5,7 @@
 #include "reports/Spreadsheet.h"
 
 #include <exception>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -61,24 +62,41 @@ void ExcelSheet::release() {
     application_.reset();
 }
 
-void writeSpreadsheetReport(SpreadsheetServer& server, MessageBoxes& messages, const SpreadsheetReport& report) {
-    ExcelSheet excel(server, messages);
-    excel.OpenExcelSheet();
-    for (qsizetype c = 0; c < report.widths.size(); ++c)
-        excel.sheet().Cells(1, static_cast<int>(c + 1)).setColumnWidth(report.widths.at(c));
-    for (const ReportCell& cell : report.cells)
-        excel.SetExcelCell(cell.row, cell.column, cell.text);
-    if (SpreadsheetApplication* application = excel.application())
+SpreadsheetReportWriter::SpreadsheetReportWriter(SpreadsheetServer& server, MessageBoxes& messages)
+    : excel_(server, messages) {}
+
+SpreadsheetReportWriter::~SpreadsheetReportWriter() {
+    excel_.release();
+}
+
+void SpreadsheetReportWriter::append(const SpreadsheetReport& part) {
+    if (!std::exchange(opened_, true)) {
+        excel_.OpenExcelSheet();
+        for (qsizetype c = 0; c < part.widths.size(); ++c)
+            excel_.sheet().Cells(1, static_cast<int>(c + 1)).setColumnWidth(part.widths.at(c));
+    }
+    for (const ReportCell& cell : part.cells)
+        excel_.SetExcelCell(cell.row, cell.column, cell.text);
+}
+
+void SpreadsheetReportWriter::finish() {
+    if (SpreadsheetApplication* application = excel_.application())
         application->setVisible(true);
     try {
         // The workbook this report filled, not the application's first one: with an earlier report's workbook
         // still open, the first one is that older report.
-        if (Workbook* workbook = excel.workbook())
+        if (Workbook* workbook = excel_.workbook())
             workbook->SaveAs(u"MyTest"_s);
     } catch (const std::exception&) {
         // The workbook stays open in the application, where the operator can still save it.
     }
-    excel.release();
+    excel_.release();
+}
+
+void writeSpreadsheetReport(SpreadsheetServer& server, MessageBoxes& messages, const SpreadsheetReport& report) {
+    SpreadsheetReportWriter writer(server, messages);
+    writer.append(report);
+    writer.finish();
 }
 
 } // namespace vornic

@@ -57,6 +57,24 @@ private:
     Worksheet* sheet_ = nullptr;
 };
 
+// writeSpreadsheetReport in pieces: the first part opens the sheet and sets the widths, every part writes its
+// cells, finish() shows the application and saves the workbook. A writer let go before finish() releases the
+// application with the workbook unsaved.
+class SpreadsheetReportWriter final {
+public:
+    SpreadsheetReportWriter(SpreadsheetServer& server, MessageBoxes& messages);
+    ~SpreadsheetReportWriter();
+    SpreadsheetReportWriter(const SpreadsheetReportWriter&) = delete;
+    SpreadsheetReportWriter& operator=(const SpreadsheetReportWriter&) = delete;
+
+    void append(const SpreadsheetReport& part);
+    void finish();
+
+private:
+    ExcelSheet excel_;
+    bool opened_ = false;
+};
+
 // The spreadsheet writer of every report window: OpenExcelSheet; the column widths (unguarded: without a sheet
 // the first width throws Failure, which ends the Save action in the general error report); the cells; Visible;
 // SaveAs("MyTest") of the workbook just filled, a failure of which is ignored; the references released.

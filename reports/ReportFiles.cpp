@@ -8,6 +8,7 @@
 #include <QXmlStreamWriter>
 
 #include <optional>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -53,44 +54,64 @@ QString firstUnencodableCharacter(QStringView line) {
 
 } // namespace
 
-QByteArray textReportBytes(const QStringList& lines) {
-    QByteArray bytes;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const std::optional<QByteArray> line = windows1251::encode(lines.at(i));
+void TextReportBytes::append(const QStringList& lines) {
+    for (const QString& text : lines) {
+        ++lines_;
+        const std::optional<QByteArray> line = windows1251::encode(text);
         if (!line) {
-            const QString bad = firstUnencodableCharacter(lines.at(i));
+            const QString bad = firstUnencodableCharacter(text);
             throw Failure(
                 u"Строка %1 отчета содержит символ «%2» (%3), которого нет в кодировке Windows-1251; "
-                u"текстовый файл не записан."_s.arg(QString::number(i + 1), bad, codePoint(bad.toUcs4().value(0))));
+                u"текстовый файл не записан."_s.arg(QString::number(lines_), bad, codePoint(bad.toUcs4().value(0))));
         }
-        bytes += *line;
-        bytes += "\r\n";
+        bytes_ += *line;
+        bytes_ += "\r\n";
     }
-    return bytes;
 }
 
-QByteArray xmlReportBytes(const QList<XmlElement>& elements) {
+QByteArray textReportBytes(const QStringList& lines) {
+    TextReportBytes bytes;
+    bytes.append(lines);
+    return bytes.bytes();
+}
+
+XmlReportBytes::XmlReportBytes() : writer_(std::make_unique<QXmlStreamWriter>(&bytes_)) {
+    writer_->writeStartDocument();
+    writer_->writeStartElement(u"UR_1"_s);
+}
+
+XmlReportBytes::~XmlReportBytes() = default;
+
+void XmlReportBytes::append(const QList<XmlElement>& elements) {
+    // The slice is checked whole before any of it is written.
     for (qsizetype i = 0; i < elements.size(); ++i) {
         for (const XmlAttribute& attribute : elements.at(i).attributes) {
             if (const std::optional<char32_t> bad = firstNonXmlCharacter(attribute.value))
-                throw Failure(u"Значение «%1» элемента %2 отчета содержит символ %3, недопустимый в XML; "
-                              u"файл XML не записан."_s.arg(attribute.name, QString::number(i + 1), codePoint(*bad)));
+                throw Failure(
+                    u"Значение «%1» элемента %2 отчета содержит символ %3, недопустимый в XML; "
+                    u"файл XML не записан."_s.arg(attribute.name, QString::number(elements_ + i + 1), codePoint(*bad)));
         }
     }
-    QByteArray bytes;
-    QXmlStreamWriter writer(&bytes);
-    writer.writeStartDocument();
-    writer.writeStartElement(u"UR_1"_s);
     for (const XmlElement& element : elements) {
-        writer.writeEmptyElement(element.name);
+        writer_->writeEmptyElement(element.name);
         for (const XmlAttribute& attribute : element.attributes)
-            writer.writeAttribute(attribute.name, attribute.value);
+            writer_->writeAttribute(attribute.name, attribute.value);
     }
-    writer.writeEndElement();
-    writer.writeEndDocument();
-    if (writer.hasError())
+    elements_ += elements.size();
+}
+
+QByteArray XmlReportBytes::finish() {
+    writer_->writeEndElement();
+    writer_->writeEndDocument();
+    if (writer_->hasError())
         throw Failure(u"Не удалось составить файл XML отчета."_s);
-    return bytes;
+    return std::exchange(bytes_, {});
+}
+
+QByteArray xmlReportBytes(const QList<XmlElement>& elements) {
+    XmlReportBytes bytes;
+    bytes.append(elements);
+    return bytes.finish();
 }
 
 void writeReportFile(const QString& path, const QByteArray& bytes) {
@@ -105,7 +126,14 @@ void writeReportFile(const QString& path, const QByteArray& bytes) {
 }
 
 bool saveTextReport(FileDialogs& files, const QStringList& lines) {
-    const QByteArray bytes = textReportBytes(lines);
+    return saveTextReportBytes(files, textReportBytes(lines));
+}
+
+bool saveXmlReport(FileDialogs& files, const QList<XmlElement>& elements) {
+    return saveXmlReportBytes(files, xmlReportBytes(elements));
+}
+
+bool saveTextReportBytes(FileDialogs& files, const QByteArray& bytes) {
     const QString path = files.saveFileName(u"Файлы TXT|*.txt"_s, u"Отчет"_s, u".txt"_s);
     if (path.isEmpty())
         return false;
@@ -113,8 +141,7 @@ bool saveTextReport(FileDialogs& files, const QStringList& lines) {
     return true;
 }
 
-bool saveXmlReport(FileDialogs& files, const QList<XmlElement>& elements) {
-    const QByteArray bytes = xmlReportBytes(elements);
+bool saveXmlReportBytes(FileDialogs& files, const QByteArray& bytes) {
     const QString path = files.saveFileName(u"Файлы XML|*.xml"_s, u"Отчет"_s, u".xml"_s);
     if (path.isEmpty())
         return false;

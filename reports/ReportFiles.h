@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class QXmlStreamWriter;
+
 namespace vornic {
 
 class FileDialogs;
@@ -22,6 +26,36 @@ struct XmlElement {
     QList<XmlAttribute> attributes;
 };
 
+// The text file's bytes made a slice of lines at a time; textReportBytes below in pieces. A line that Windows-1251
+// cannot hold is named by its number in the whole report.
+class TextReportBytes final {
+public:
+    void append(const QStringList& lines);
+    const QByteArray& bytes() const { return bytes_; }
+
+private:
+    QByteArray bytes_;
+    qsizetype lines_ = 0;
+};
+
+// The XML file's bytes made a slice of elements at a time; xmlReportBytes below in pieces. An element is named by
+// its number in the whole report.
+class XmlReportBytes final {
+public:
+    XmlReportBytes();
+    ~XmlReportBytes();
+    Q_DISABLE_COPY_MOVE(XmlReportBytes)
+
+    void append(const QList<XmlElement>& elements);
+    // The document closed; nothing more can be appended.
+    QByteArray finish();
+
+private:
+    QByteArray bytes_;
+    std::unique_ptr<QXmlStreamWriter> writer_;
+    qsizetype elements_ = 0;
+};
+
 // The text file of the report's lines: Windows-1251, every line (the last one too) ended by CR LF, no byte-order
 // mark; no lines give no bytes. Throws Failure for a line holding a character that Windows-1251 cannot hold: a
 // report with a character silently replaced would not be what the database holds.
@@ -35,10 +69,13 @@ QByteArray xmlReportBytes(const QList<XmlElement>& elements);
 // the file system's reason when it cannot be created or written; a file that was there is then left as it was.
 void writeReportFile(const QString& path, const QByteArray& bytes);
 
-// The text and XML writers of the Save action: the content is made first, so that a report that cannot be
-// written asks for no file name; then the save dialog is offered and the file written when it is confirmed.
-// Return false when the operator cancelled the dialog, which writes nothing.
+// The text and XML writers of the Save action, given the file's bytes: the content is made first, so that a report
+// that cannot be written asks for no file name; then the save dialog is offered and the file written when it is
+// confirmed. Return false when the operator cancelled the dialog, which writes nothing.
 bool saveTextReport(FileDialogs& files, const QStringList& lines);
 bool saveXmlReport(FileDialogs& files, const QList<XmlElement>& elements);
+// The same, the file's bytes made already (by TextReportBytes, XmlReportBytes).
+bool saveTextReportBytes(FileDialogs& files, const QByteArray& bytes);
+bool saveXmlReportBytes(FileDialogs& files, const QByteArray& bytes);
 
 } // namespace vornic
