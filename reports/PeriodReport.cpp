@@ -82,6 +82,11 @@ QString periodReportSelect(PeriodScope scope, const ReportMonth& month) {
 
 QList<PeriodReportRow> periodReportRows(DataSet& result) {
     result.fetchAll();
+    const int first = std::max(result.currentRow(), 0);
+    return periodReportRows(result, first, result.rowCount() - first);
+}
+
+QList<PeriodReportRow> periodReportRows(DataSet& result, int first, int count) {
     const auto column = [&](const QString& name) {
         const int index = result.fieldIndex(name);
         if (index < 0)
@@ -94,7 +99,9 @@ QList<PeriodReportRow> periodReportRows(DataSet& result) {
     const int dat = column(ReadingsTable::kDate);
     const int readings = column(ReadingsTable::kReadings);
     QList<PeriodReportRow> rows;
-    for (int row = std::max(result.currentRow(), 0); row < result.rowCount(); ++row)
+    const int end = std::min(result.rowCount(), first + std::max(count, 0));
+    rows.reserve(std::max(end - first, 0));
+    for (int row = first; row < end; ++row)
         rows.append({result.value(row, idObject).toString(), result.value(row, fio).toString(),
                      result.value(row, idScanner).toString(), dateTimeText(result.value(row, dat).toDateTime()),
                      result.value(row, readings).toString()});
@@ -124,22 +131,33 @@ QList<XmlElement> periodReportElements(const QList<PeriodReportRow>& rows) {
     return elements;
 }
 
-SpreadsheetReport periodReportSheet(const QList<PeriodReportRow>& rows) {
-    SpreadsheetReport sheet{{25, 25, 25, 25, 25, 25},
-                            {{1, 1, u"ID абонента "_s},
-                             {1, 2, u"ФИО абонента "_s},
-                             {1, 3, u"ID сканера "_s},
-                             {1, 4, u"Дата  "_s},
-                             {1, 5, u"Показания счетчика  "_s}}};
-    int sheetRow = 2;
+SpreadsheetReport periodReportSheetHead() {
+    return {{25, 25, 25, 25, 25, 25},
+            {{1, 1, u"ID абонента "_s},
+             {1, 2, u"ФИО абонента "_s},
+             {1, 3, u"ID сканера "_s},
+             {1, 4, u"Дата  "_s},
+             {1, 5, u"Показания счетчика  "_s}}};
+}
+
+QList<ReportCell> periodReportSheetCells(const QList<PeriodReportRow>& rows, int firstSheetRow) {
+    QList<ReportCell> cells;
+    cells.reserve(rows.size() * 5);
+    int sheetRow = firstSheetRow;
     for (const PeriodReportRow& row : rows) {
-        sheet.cells.append({sheetRow, 1, row.idObject});
-        sheet.cells.append({sheetRow, 2, row.fio});
-        sheet.cells.append({sheetRow, 3, row.idScanner});
-        sheet.cells.append({sheetRow, 4, row.dat});
-        sheet.cells.append({sheetRow, 5, row.readings});
+        cells.append({sheetRow, 1, row.idObject});
+        cells.append({sheetRow, 2, row.fio});
+        cells.append({sheetRow, 3, row.idScanner});
+        cells.append({sheetRow, 4, row.dat});
+        cells.append({sheetRow, 5, row.readings});
         ++sheetRow;
     }
+    return cells;
+}
+
+SpreadsheetReport periodReportSheet(const QList<PeriodReportRow>& rows) {
+    SpreadsheetReport sheet = periodReportSheetHead();
+    sheet.cells += periodReportSheetCells(rows, 2);
     return sheet;
 }
 

@@ -55,6 +55,8 @@ struct PeriodReportRow {
 
 // The rows of the result from its current row to its last, as the writers read them. The current row stays.
 QList<PeriodReportRow> periodReportRows(DataSet& result);
+// The rows first to first + count - 1 of the rows read so far (fewer at the end), for a Save made in slices.
+QList<PeriodReportRow> periodReportRows(DataSet& result, int first, int count);
 
 // The text file: one line per reading and no other line.
 QStringList periodReportLines(const QList<PeriodReportRow>& rows);
@@ -62,5 +64,8 @@ QStringList periodReportLines(const QList<PeriodReportRow>& rows);
 QList<XmlElement> periodReportElements(const QList<PeriodReportRow>& rows);
 // The workbook: six columns 25 wide, the titles in row 1, the k-th reading in row k + 1.
 SpreadsheetReport periodReportSheet(const QList<PeriodReportRow>& rows);
+// The workbook in slices: the widths and the title row, then rows' cells from the sheet's row firstSheetRow on.
+SpreadsheetReport periodReportSheetHead();
+QList<ReportCell> periodReportSheetCells(const QList<PeriodReportRow>& rows, int firstSheetRow);
 
 } // namespace vornic

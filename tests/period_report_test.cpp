@@ -10,11 +10,13 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 using namespace vornic;
 using namespace Qt::StringLiterals;
@@ -251,6 +253,58 @@ TEST_F(PeriodReportTest, SavesEveryReadingOfTheMonthNewestFirstTrimmedInTheFiles
     EXPECT_EQ(forms.sheet, sheetCalls(cells));
     EXPECT_EQ(services.files.calls, (QList<SaveDialogCall>{{u"Файлы TXT|*.txt"_s, u"Отчет"_s, u".txt"_s},
                                                            {u"Файлы XML|*.xml"_s, u"Отчет"_s, u".xml"_s}}));
+    EXPECT_TRUE(services.messages.shown.isEmpty());
+}
+
+TEST_F(PeriodReportTest, AMonthOfSeveralSlicesIsSavedWholeWhileEventsAreHandledAndAnInterruptedSaveWritesNothing) {
+    // 12,001 readings of one object in November, one a minute from the 1st on: three slices of the Save.
+    const int object = fixture.addObject(u"Иванов И.И."_s, u"1001"_s);
+    fixture.exec(
+        u"EXECUTE BLOCK AS DECLARE n INTEGER = 0; BEGIN WHILE (n < 12001) DO BEGIN "
+        "INSERT INTO IMAGE_OBJECT_DATE (ID_OBJECT, DAT, ID_IMAG, READINGS) VALUES (%1, "
+        "DATEADD(:n MINUTE TO TIMESTAMP '2014-11-01 00:00:00'), 'p' || :n, :n); n = n + 1; END END"_s.arg(object));
+    makeWindow();
+    openReport();
+    build(0, u"Ноябрь"_s);
+
+    // An event posted at the first step is handled while the steps go on.
+    int steps = 0;
+    std::optional<int> stepsWhenHandled;
+    const auto counting = QObject::connect(&report->work(), &WorkInSteps::progressed, report.get(), [&] {
+        if (++steps == 1)
+            QTimer::singleShot(0, report.get(), [&] { stepsWhenHandled = steps; });
+    });
+    const QString text = saved.filePath(u"Отчет.txt"_s);
+    services.files.names = {text};
+    choose(*form().ComboBox1, 0);
+    report->Button2Click();
+    ASSERT_TRUE(stepsWhenHandled);
+    EXPECT_LT(*stepsWhenHandled, steps);
+    QObject::disconnect(counting);
+    const QList<QByteArray> lines = bytesOf(text).split('\n');
+    ASSERT_EQ(lines.size(), 12002); // the last line's end leaves an empty piece
+    const QByteArray line = u" ID абонента:%1  ФИО абонента:Иванов И.И.  ID сканера:1001  Дата:"_s.arg(object).toUtf8();
+    EXPECT_EQ(windows1251::decode(lines.first()),
+              QString::fromUtf8(line) + u"09.11.2014 8:00:00  Показания счетчика:12000\r"_s);
+    EXPECT_EQ(windows1251::decode(lines.at(12000)), QString::fromUtf8(line) + u"01.11.2014  Показания счетчика:0\r"_s);
+
+    choose(*form().ComboBox1, 2);
+    report->Button2Click();
+    const QStringList& calls = spreadsheet.calls;
+    EXPECT_EQ(
+        std::count_if(calls.begin(), calls.end(), [](const QString& call) { return call.contains(u".Value="_s); }),
+        5 + 12001 * 5);
+    EXPECT_TRUE(calls.contains(u"Cells(12002,5).Value=0"_s));
+    EXPECT_TRUE(calls.contains(u"Cells(5002,4).Value=05.11.2014 20:40:00"_s));
+
+    // Interrupted at its first step, a Save asks for no file and writes none.
+    QObject::connect(&report->work(), &WorkInSteps::progressed, report.get(), [&] { report->work().interrupt(); });
+    const QString xml = saved.filePath(u"Отчет.xml"_s);
+    services.files.names = {xml};
+    choose(*form().ComboBox1, 1);
+    report->Button2Click();
+    EXPECT_FALSE(QFile::exists(xml));
+    EXPECT_EQ(services.files.calls.size(), 1);
     EXPECT_TRUE(services.messages.shown.isEmpty());
 }
 

@@ -12,12 +12,16 @@
 
 #include <QShowEvent>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
 using namespace vornic;
 
 namespace {
+
+// Rows read, or made into the file, between two turns of the event loop.
+constexpr int kRowsAStep = 5000;
 
 // The scope that the choice's text names; a typed text that is neither item names none, and Build then does
 // nothing.
@@ -43,7 +47,7 @@ void keepTypedText(QComboBox& choice) {
 
 TForm7::TForm7(WindowContext& context, QWidget* parent)
     : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      context_(context), dataSet_(context.database) {
+      context_(context), dataSet_(context.database), work_(this, QStringLiteral("Сохранение отчёта")) {
     ui.setupUi(this);
     setFixedSize(size());
     keepTypedText(*ui.ComboBox2);
@@ -89,18 +93,50 @@ void TForm7::Button1Click() {
 }
 
 void TForm7::Button2Click() {
+    if (work_.isRunning())
+        return;
     reportFailures([&] {
         // Before any Build the result is closed, and this is where the Save action is refused.
         dataSet_.first();
         const std::optional<ReportFormat> format = chosenFormat(*ui.ComboBox1);
         if (!format)
             return;
-        const ReportContent content{
-            [&] { return periodReportLines(periodReportRows(dataSet_)); },
-            [&] { return periodReportElements(periodReportRows(dataSet_)); },
-            [&] { return periodReportSheet(periodReportRows(dataSet_)); },
-        };
-        saveReport(*format, context_.services, content);
+        // A month's readings of every object are a few hundred thousand rows: they are read and written a slice
+        // at a time, with the event loop turning between the slices.
+        std::optional<ReportSaveSteps> save;
+        const WorkEnd end = work_.run([&] {
+            if (dataSet_.canFetchMore()) {
+                dataSet_.fetchMore(kRowsAStep);
+                work_.setProgress(dataSet_.rowCount());
+                return true;
+            }
+            if (!save)
+                save.emplace(*format, context_.services, slicedContent());
+            const bool more = save->step();
+            work_.setProgress(save->done(), save->total());
+            return more;
+        });
+        if (end == WorkEnd::Finished)
+            save->finish();
         dataSet_.first();
     });
+}
+
+SlicedReportContent TForm7::slicedContent() {
+    // The rows from the current one on, as the writers have always read them.
+    const int first = std::max(dataSet_.currentRow(), 0);
+    const int rows = dataSet_.rowCount() - first;
+    const auto slice = [this, first](qsizetype index) {
+        return periodReportRows(dataSet_, first + static_cast<int>(index) * kRowsAStep, kRowsAStep);
+    };
+    SlicedReportContent content;
+    content.slices = std::max<qsizetype>(1, (rows + kRowsAStep - 1) / kRowsAStep);
+    content.lines = [slice](qsizetype index) { return periodReportLines(slice(index)); };
+    content.elements = [slice](qsizetype index) { return periodReportElements(slice(index)); };
+    content.sheet = [slice](qsizetype index) {
+        SpreadsheetReport part = index == 0 ? periodReportSheetHead() : SpreadsheetReport{};
+        part.cells += periodReportSheetCells(slice(index), 2 + static_cast<int>(index) * kRowsAStep);
+        return part;
+    };
+    return content;
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "db/DataSet.h"
+#include "reports/ReportSave.h"
 #include "ui/common/OpeningDialog.h"
 #include "ui/common/WindowContext.h"
+#include "ui/common/WorkInSteps.h"
 #include "ui_Generate_reports_all.h"
 
 // The period report: every reading of one month, for all objects or for the marked group, listed and saved as a
@@ -26,10 +28,14 @@ public:
     void FillMonthList();
 
     vornic::DataSet& IBDataSet1() { return dataSet_; }
+    vornic::WorkInSteps& work() { return work_; }
     Ui::TForm7& form() { return ui; }
 
 private:
+    vornic::SlicedReportContent slicedContent();
+
     Ui::TForm7 ui;
     vornic::WindowContext& context_;
     vornic::DataSet dataSet_;
+    vornic::WorkInSteps work_;
 };
