@@ -69,10 +69,12 @@ TEST(DemoReadings, WritesEveryDayOfEveryObjectButItsGapsAndThePassesFindWhatWasP
         const DemoMaintenanceCase planted = result.maintenance.value(row.object.id, DemoMaintenanceCase::None);
         seen.insert(planted);
         EXPECT_EQ(row.verdict, expectedVerdict(planted)) << row.object.id << ' ' << row.verdictText.toStdString();
-        if (planted == DemoMaintenanceCase::Silent)
+        if (planted == DemoMaintenanceCase::Silent) {
             EXPECT_EQ(row.daysSilent, kDemoSilentDays);
-        if (planted == DemoMaintenanceCase::BatteryChanged)
+        }
+        if (planted == DemoMaintenanceCase::BatteryChanged) {
             EXPECT_GE(row.battery.value_or(0), 95);
+        }
         EXPECT_EQ(row.battery.has_value(), planted != DemoMaintenanceCase::Mains);
     }
     EXPECT_EQ(seen.size(), 6); // every kind, None included
@@ -100,7 +102,7 @@ TEST(DemoReadings, PicturesAreWholeJpegsOfRealSizeShowingTheDialAsDrawn) {
     select.open();
     qint64 pictures = 0;
     while (select.fetch()) {
-        const QByteArray jpeg = select.value(0).toByteArray();
+        const QByteArray jpeg = database.db().readBlob(select.value(0).value<BlobId>());
         ++pictures;
         EXPECT_TRUE(isWholeJpeg(jpeg));
         EXPECT_GE(jpeg.size(), 20 * 1024);

@@ -211,7 +211,9 @@ DemoReadingsResult addDemoReadings(Database& database, const DemoReadingsPlan& p
                 continue;
             }
             for (int k = 0; k < perDay; ++k) {
-                const int second = k * share + random.below(share);
+                // Early in its share of the day, give or take a tenth of it: readings evenly spaced rise by much the
+                // same amount, as a scanner's regular schedule makes them.
+                const int second = k * share + random.below(qMax(1, share / 10));
                 const double fraction = second / 86400.0;
                 int value = int(object.meter + dayRise * fraction);
                 if (object.backwards && (day > backwardsDay || (day == backwardsDay && k >= middle)))
