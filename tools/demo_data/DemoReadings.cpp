@@ -182,6 +182,7 @@ DemoReadingsResult addDemoReadings(Database& database, const DemoReadingsPlan& p
             splicers[i] = std::make_unique<DialPictureSplicer>(kQualities[i]);
 
     DemoReadingsResult result;
+    result.objects = qint64(objects.size());
     for (const DemoObject& object : objects)
         if (object.maintenance != DemoMaintenanceCase::None)
             result.maintenance.insert(object.id, object.maintenance);

@@ -30,6 +30,7 @@ struct DemoReadingsPlan {
 enum class DemoMaintenanceCase { None, BatteryRunningDown, BatteryChanged, Silent, WeakSignal, Mains };
 
 struct DemoReadingsResult {
+    qint64 objects = 0; // given readings
     qint64 readings = 0;
     qint64 missedObjectDays = 0; // days on which an object gave no reading: its gaps and its silence
     qint64 pictureBytes = 0;

@@ -112,8 +112,8 @@ int main(int argc, char** argv) {
         };
         const vornic::DemoReadingsResult result = vornic::addDemoReadings(database, plan);
         database.commit();
-        err << QStringLiteral("%1 objects, %2 readings (%3 MB of pictures) in %4 s; the database is %5 MB\n")
-                   .arg(arguments->count)
+        err << QStringLiteral("%1 objects given %2 readings (%3 MB of pictures) in %4 s; the database is %5 MB\n")
+                   .arg(result.objects)
                    .arg(result.readings)
                    .arg(double(result.pictureBytes) / 1048576.0, 0, 'f', 0)
                    .arg(double(timer.elapsed()) / 1000.0, 0, 'f', 1)
