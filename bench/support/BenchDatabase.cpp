@@ -4,10 +4,12 @@
 #include "db/Database.h"
 #include "db/Statement.h"
 #include "tools/demo_data/DemoObjects.h"
+#include "tools/demo_data/DemoReadings.h"
 #include "tools/make_database/DatabaseMaker.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTextStream>
 #include <QVariant>
 
 namespace vornic::bench {
@@ -69,6 +71,28 @@ std::optional<FillFigures> fillDatabase(const QString& path, const DatabaseFill&
     if (!filled)
         return std::nullopt;
     return FillFigures{millisecondsSince(timer) / 1000.0, static_cast<double>(QFile(path).size()) / 1048576.0};
+}
+
+std::optional<QString> demoDatabase(const QString& path, int objects, int days, bool pictures) {
+    const QString shared = qEnvironmentVariable("VORNIC_BENCH_DATABASE");
+    if (!shared.isEmpty()) {
+        if (QFile::exists(shared))
+            return shared;
+        QTextStream(stderr) << "VORNIC_BENCH_DATABASE names no file: " << shared << '\n';
+        return std::nullopt;
+    }
+    const bool filled = inChildProcess([&] {
+        makeDatabase(path);
+        Database db;
+        db.connect(path);
+        addDemoObjects(db, objects);
+        DemoReadingsPlan plan;
+        plan.days = days;
+        plan.pictures = pictures;
+        addDemoReadings(db, plan);
+        db.commit();
+    });
+    return filled ? std::optional(path) : std::nullopt;
 }
 
 } // namespace vornic::bench

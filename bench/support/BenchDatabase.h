@@ -75,6 +75,12 @@ struct FillFigures {
 // as the measured run's. Call it before any thread is started. Nothing when the fill failed.
 std::optional<FillFigures> fillDatabase(const QString& path, const DatabaseFill& fill);
 
+// A database of demo objects and their readings (tools/demo_data/DemoReadings.h) for a benchmark that needs one
+// of real size: the file the environment variable VORNIC_BENCH_DATABASE names, made once beforehand with
+// demo_data, as it is; else one of `objects` objects and `days` days made at path now, in a child process as
+// fillDatabase makes its. The path of the database, nothing when the fill failed.
+std::optional<QString> demoDatabase(const QString& path, int objects, int days, bool pictures = false);
+
 // The ids of the objects in the order of the directory.
 QList<qint64> objectIds(Database& db);
 

@@ -221,7 +221,7 @@ struct JpegCompressor {
 
 } // namespace
 
-QByteArray encodeJpeg(const QImage& picture, int quality) {
+QByteArray encodeJpeg(const QImage& picture, int quality, int restartEveryMcus) {
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
     JpegCompressor jpeg;
     // Nothing with a destructor may begin its life between here and the last libjpeg call: a jump back here
@@ -236,6 +236,7 @@ QByteArray encodeJpeg(const QImage& picture, int quality) {
     jpeg.info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&jpeg.info);
     jpeg_set_quality(&jpeg.info, quality, TRUE);
+    jpeg.info.restart_interval = static_cast<unsigned int>(qMax(0, restartEveryMcus));
     jpeg_start_compress(&jpeg.info, TRUE);
     while (jpeg.info.next_scanline < jpeg.info.image_height) {
         JSAMPROW row = const_cast<JSAMPROW>(rgb.constScanLine(int(jpeg.info.next_scanline)));
