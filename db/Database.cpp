@@ -86,6 +86,18 @@ void Database::connect(const QString& databaseName) {
     }
 }
 
+void Database::cancelOperation() noexcept {
+    // Not under lock(): the connection's user holds it while the statement runs.
+    if (!attachment_)
+        return;
+    try {
+        fb::Status status;
+        attachment_->cancelOperation(&status, fb_cancel_raise);
+    } catch (const FbException&) {
+        // Nothing runs that could be cancelled.
+    }
+}
+
 bool Database::isConnected() const {
     return attachment_ != nullptr;
 }

@@ -67,6 +67,11 @@ public:
 
     QByteArray readBlob(const BlobId& id);
 
+    // Asks the database to end the statement running now on this connection: it then fails with the engine's
+    // cancellation. The one call that may come from another thread than the one using the connection; the caller
+    // sees to it that the connection is not closed meanwhile (AsideConnection).
+    void cancelOperation() noexcept;
+
     // For the statement layer.
     Firebird::IAttachment* attachment();
     Firebird::ITransaction* transaction(); // starts the transaction when none is running

@@ -11,12 +11,15 @@
 #include <QChartView>
 #include <QImage>
 #include <QLineSeries>
+#include <QPointer>
 #include <QScatterSeries>
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
 
 #include <gtest/gtest.h>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -221,6 +224,40 @@ TEST_F(ChartWindowsTest, TheSuspiciousListOpensAReadingInTheEditorAndReadsItself
         EXPECT_EQ(review->listed()[0].object, quiet);
     });
     EXPECT_EQ(fixture.committedValue(u"SELECT ERROR FROM IMAGE_OBJECT_DATE WHERE ID_IMAG='r6'"_s).toInt(), 99);
+    EXPECT_TRUE(services.messages.shown.isEmpty());
+}
+
+TEST_F(ChartWindowsTest, TheSuspiciousListIsReadAsideWhileTheWindowsAnswerAndAnInterruptionOrClosingKeepsItAsItWas) {
+    openWindow();
+    auto* review = new TForm14(context());
+    review->setAttribute(Qt::WA_DeleteOnClose);
+    const QPointer<TForm14> alive(review);
+
+    // An event posted as the pass begins is handled while the pass still runs.
+    std::optional<bool> runningWhenHandled;
+    auto connection = QObject::connect(&review->work(), &WorkInSteps::progressed, review, [&] {
+        QTimer::singleShot(0, review, [&] { runningWhenHandled = review->work().isRunning(); });
+    });
+    review->Button1Click();
+    EXPECT_EQ(runningWhenHandled, std::optional<bool>(true));
+    EXPECT_EQ(review->listed().size(), 2);
+    QObject::disconnect(connection);
+
+    // A third implausible reading is not listed by a pass interrupted as it begins: the list stays as it was.
+    fixture.addReading({quiet, u"q-jump"_s, QDateTime(QDate(2014, 11, 11), QTime(10, 0)), {}, u"900"_s, 80, 20, 2, 0});
+    connection =
+        QObject::connect(&review->work(), &WorkInSteps::progressed, review, [&] { review->work().interrupt(); });
+    review->Button1Click();
+    EXPECT_EQ(review->listed().size(), 2);
+    EXPECT_EQ(review->form().StringGrid1->rowCount(), 2);
+    QObject::disconnect(connection);
+
+    // Closed while its pass runs, the window goes once the pass has ended, not before.
+    QObject::connect(&review->work(), &WorkInSteps::progressed, review, [&] { review->close(); });
+    review->Button1Click();
+    ASSERT_TRUE(alive);
+    EXPECT_EQ(review->listed().size(), 2);
+    QTRY_VERIFY(alive.isNull());
     EXPECT_TRUE(services.messages.shown.isEmpty());
 }
 

@@ -6,11 +6,13 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <utility>
 
 namespace vornic {
@@ -19,24 +21,44 @@ namespace {
 // Work shorter than this ends before the operator waits for it, and a window that flashes up would only disturb.
 constexpr int kProgressAfterMs = 500;
 
-// Watches the caller's window: its closing interrupts the work, so that a window closed meanwhile does not go on
-// building a result nobody sees.
+// Watches the caller's window while work runs. Closing it interrupts the work, so that a window closed meanwhile
+// does not go on with work nobody waits for; the window itself closes only once the work has returned, since a
+// window that deletes itself on closing would otherwise go while its own handler still runs.
 class ClosingWatch final : public QObject {
 public:
-    ClosingWatch(QWidget* window, WorkInSteps& work) : QObject(window), work_(work) {
+    ClosingWatch(QWidget* window, WorkInSteps& work) : window_(window), work_(work) {
         if (window)
             window->installEventFilter(this);
     }
+    ~ClosingWatch() override {
+        if (!window_)
+            return;
+        window_->removeEventFilter(this);
+        if (closeAfterWork_)
+            QTimer::singleShot(0, window_.data(), [window = window_] {
+                if (window)
+                    window->close();
+            });
+    }
+    Q_DISABLE_COPY_MOVE(ClosingWatch)
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Close || event->type() == QEvent::Hide)
+        if (event->type() == QEvent::Close) {
+            work_.interrupt();
+            closeAfterWork_ = true;
+            event->ignore();
+            return true;
+        }
+        if (event->type() == QEvent::Hide)
             work_.interrupt();
         return QObject::eventFilter(watched, event);
     }
 
 private:
+    QPointer<QWidget> window_;
     WorkInSteps& work_;
+    bool closeAfterWork_ = false;
 };
 
 } // namespace
@@ -92,6 +114,46 @@ WorkEnd WorkInSteps::run(const std::function<bool()>& step) {
     return finished && !interrupted_ ? WorkEnd::Finished : WorkEnd::Interrupted;
 }
 
+WorkEnd WorkInSteps::runAside(const std::function<void()>& work, std::function<void()> cancel) {
+    running_ = true;
+    interrupted_ = false;
+    done_ = 0;
+    total_ = 0;
+    cancel_ = std::move(cancel);
+    std::exception_ptr failure;
+    const std::unique_ptr<QThread> thread(QThread::create([&] {
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }));
+    QEventLoop loop;
+    connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    QTimer progressDue;
+    progressDue.setSingleShot(true);
+    connect(&progressDue, &QTimer::timeout, this, &WorkInSteps::showProgress);
+    const ClosingWatch watch(window_, *this);
+
+    Q_EMIT progressed(0, 0);
+    thread->start();
+    progressDue.start(kProgressAfterMs);
+    loop.exec();
+    // The end of the program leaves the loop with the work still going: it is interrupted and waited for.
+    if (!thread->isFinished())
+        interrupt();
+    thread->wait();
+    progressDue.stop();
+    delete progress_;
+    running_ = false;
+    cancel_ = nullptr;
+    if (interrupted_)
+        return WorkEnd::Interrupted;
+    if (failure)
+        std::rethrow_exception(failure);
+    return WorkEnd::Finished;
+}
+
 void WorkInSteps::setProgress(qint64 done, qint64 total) {
     done_ = done;
     total_ = total;
@@ -99,8 +161,10 @@ void WorkInSteps::setProgress(qint64 done, qint64 total) {
 }
 
 void WorkInSteps::interrupt() {
-    if (running_)
-        interrupted_ = true;
+    if (!running_ || std::exchange(interrupted_, true))
+        return;
+    if (cancel_)
+        cancel_();
 }
 
 void WorkInSteps::showProgress() {
@@ -136,7 +200,7 @@ void WorkInSteps::updateProgress() {
         count_->setText(QStringLiteral("%1 из %2").arg(done_).arg(total_));
     } else {
         bar_->setRange(0, 0); // a bar that moves without an end: the total is not known
-        count_->setText(QString::number(done_));
+        count_->setText(done_ > 0 ? QString::number(done_) : QString());
     }
 }
 

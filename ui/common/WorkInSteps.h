@@ -39,6 +39,12 @@ public:
     // step is called until it returns false (done) or the work is interrupted. It may call setProgress.
     WorkEnd run(const std::function<bool()>& step);
 
+    // Runs work on a thread of its own while the event loop turns, for work that needs no widget: a pass over
+    // the database on a connection of its own. interrupt() calls cancel on this thread, which must make work end
+    // soon (cancel its statement), and the call returns once work has ended. A failure thrown by work comes out
+    // of the call unless the work was interrupted.
+    WorkEnd runAside(const std::function<void()>& work, std::function<void()> cancel);
+
     // total 0: the total is not known, and the bar shows the count alone.
     void setProgress(qint64 done, qint64 total = 0);
     // Ends the work after the step that runs now; nothing when none runs.
@@ -49,7 +55,7 @@ public:
     QDialog* progressWindow() const { return progress_; }
 
 Q_SIGNALS:
-    // After each step that said how far the work has come.
+    // After each step that said how far the work has come, and as work run aside begins.
     void progressed(qint64 done, qint64 total);
 
 private:
@@ -61,6 +67,7 @@ private:
     QPointer<QDialog> progress_;
     QLabel* count_ = nullptr;
     QProgressBar* bar_ = nullptr;
+    std::function<void()> cancel_;
     bool running_ = false;
     bool interrupted_ = false;
     qint64 done_ = 0;

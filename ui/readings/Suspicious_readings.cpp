@@ -3,6 +3,8 @@
 #include "base/DateText.h"
 #include "base/IniFile.h"
 #include "base/Settings.h"
+#include "db/AsideConnection.h"
+#include "db/Database.h"
 #include "db/ObjectsTable.h"
 #include "db/ReadingsTable.h"
 #include "reports/ConsumptionReport.h"
@@ -44,7 +46,7 @@ QStringList cells(const ImplausibleReading& reading) {
 TForm14::TForm14(WindowContext& context, QWidget* parent)
     : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
                                 Qt::WindowCloseButtonHint),
-      context_(context) {
+      context_(context), work_(this, QStringLiteral("Поиск подозрительных показаний")) {
     ui.setupUi(this);
     ui.StringGrid1->setColumnCount(static_cast<int>(kColumns.size()));
     QStringList titles;
@@ -79,13 +81,26 @@ void TForm14::Button1Click() {
 }
 
 void TForm14::readList() {
+    if (work_.isRunning())
+        return;
     // The operator goes down the list: after a reading is handled the same place stays selected, which is now
     // the next reading.
     const int selected = ui.StringGrid1->currentRow();
-    listed_.clear();
+    QList<ImplausibleReading> found;
+    WorkEnd end = WorkEnd::Finished;
+    const bool read = reportFailures([&] {
+        // All objects' readings are read on a connection of the pass's own, so that the windows go on meanwhile.
+        const double factor = implausibleFactor(context_.settings());
+        AsideConnection aside(context_.database.databaseName());
+        end = work_.runAside(
+            [&] { aside.run([&](Database& database) { found = findImplausibleReadings(database, factor); }); },
+            [&] { aside.cancel(); });
+    });
+    // An interrupted pass leaves the list as it was; a failed one leaves it empty.
+    if (read && end == WorkEnd::Interrupted)
+        return;
+    listed_ = std::move(found);
     ui.StringGrid1->setRowCount(0);
-    reportFailures(
-        [&] { listed_ = findImplausibleReadings(context_.database, implausibleFactor(context_.settings())); });
     ui.StringGrid1->setRowCount(static_cast<int>(listed_.size()));
     for (int row = 0; row < listed_.size(); ++row) {
         const QStringList texts = cells(listed_.at(row));

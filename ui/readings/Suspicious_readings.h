@@ -4,6 +4,7 @@
 #include "ui/common/OpeningDialog.h"
 #include "ui/common/WindowContext.h"
 #include "ui/common/WindowLayout.h"
+#include "ui/common/WorkInSteps.h"
 #include "ui_Suspicious_readings.h"
 
 #include <QList>
@@ -32,6 +33,7 @@ public:
     // The readings as listed, row by row.
     const QList<vornic::ImplausibleReading>& listed() const { return listed_; }
     Ui::TForm14& form() { return ui; }
+    vornic::WorkInSteps& work() { return work_; }
 
 Q_SIGNALS:
     // The operator wants to see this reading in the reading editor. Whoever opens the editor does so before
@@ -45,4 +47,5 @@ private:
     vornic::WindowContext& context_;
     QList<vornic::ImplausibleReading> listed_;
     std::optional<vornic::WindowLayout> layout_;
+    vornic::WorkInSteps work_;
 };
