@@ -1,5 +1,6 @@
 #include "reports/ConsumptionSeries.h"
 #include "support/MainWindowFixture.h"
+#include "ui/objects/Scanner_maintenance.h"
 #include "ui/readings/Consumption_chart.h"
 #include "ui/readings/Edit_resupt.h"
 #include "ui/readings/Suspicious_readings.h"
@@ -258,6 +259,34 @@ TEST_F(ChartWindowsTest, TheSuspiciousListIsReadAsideWhileTheWindowsAnswerAndAnI
     ASSERT_TRUE(alive);
     EXPECT_EQ(review->listed().size(), 2);
     QTRY_VERIFY(alive.isNull());
+    EXPECT_TRUE(services.messages.shown.isEmpty());
+}
+
+TEST_F(ChartWindowsTest, TheChartAndTheMaintenanceListReadAsideWhileTheWindowsAnswer) {
+    openWindow();
+    TForm15 chart(context(), object, u"Иванов И. И."_s, u"860001"_s);
+    TForm16 maintenance(context());
+    const struct {
+        const char* window;
+        WorkInSteps& work;
+        std::function<void()> start;
+        std::function<bool()> done;
+    } cases[] = {
+        {"chart", chart.work(), [&] { chart.Button1Click(); }, [&] { return !chart.chart()->series().isEmpty(); }},
+        {"maintenance", maintenance.work(), [&] { maintenance.Button1Click(); },
+         [&] { return maintenance.form().StringGrid1->model()->rowCount() == 2; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.window);
+        std::optional<bool> runningWhenHandled;
+        const auto connection = QObject::connect(&c.work, &WorkInSteps::progressed, &c.work, [&] {
+            QTimer::singleShot(0, &c.work, [&] { runningWhenHandled = c.work.isRunning(); });
+        });
+        c.start();
+        EXPECT_EQ(runningWhenHandled, std::optional<bool>(true));
+        EXPECT_TRUE(c.done());
+        QObject::disconnect(connection);
+    }
     EXPECT_TRUE(services.messages.shown.isEmpty());
 }
 

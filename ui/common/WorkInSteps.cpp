@@ -1,5 +1,7 @@
 #include "ui/common/WorkInSteps.h"
 
+#include "db/AsideConnection.h"
+
 #include <QDialog>
 #include <QEvent>
 #include <QEventLoop>
@@ -152,6 +154,11 @@ WorkEnd WorkInSteps::runAside(const std::function<void()>& work, std::function<v
     if (failure)
         std::rethrow_exception(failure);
     return WorkEnd::Finished;
+}
+
+WorkEnd WorkInSteps::readAside(const QString& databaseName, const std::function<void(Database&)>& pass) {
+    AsideConnection aside(databaseName);
+    return runAside([&] { aside.run(pass); }, [&] { aside.cancel(); });
 }
 
 void WorkInSteps::setProgress(qint64 done, qint64 total) {

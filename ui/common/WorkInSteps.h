@@ -13,6 +13,8 @@ class QWidget;
 
 namespace vornic {
 
+class Database;
+
 // How a piece of work run in steps ended.
 enum class WorkEnd {
     Finished,
@@ -44,6 +46,10 @@ public:
     // soon (cancel its statement), and the call returns once work has ended. A failure thrown by work comes out
     // of the call unless the work was interrupted.
     WorkEnd runAside(const std::function<void()>& work, std::function<void()> cancel);
+
+    // runAside for a pass that only reads the database: pass gets a connection of its own to the database named
+    // (AsideConnection), and an interruption cancels its running statement.
+    WorkEnd readAside(const QString& databaseName, const std::function<void(Database&)>& pass);
 
     // total 0: the total is not known, and the bar shows the count alone.
     void setProgress(qint64 done, qint64 total = 0);

@@ -1,6 +1,7 @@
 #include "ui/objects/Scanner_maintenance.h"
 
 #include "base/Services.h"
+#include "db/Database.h"
 #include "reports/ReportSave.h"
 #include "ui/common/ErrorReport.h"
 #include "ui/reports/ReportSaving.h"
@@ -8,6 +9,7 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 
+#include <exception>
 #include <utility>
 
 using namespace vornic;
@@ -36,7 +38,8 @@ constexpr int kLastFigure = 7;
 
 } // namespace
 
-TForm16::TForm16(WindowContext& context, QWidget* parent) : OpeningDialog(parent), context_(context) {
+TForm16::TForm16(WindowContext& context, QWidget* parent)
+    : OpeningDialog(parent), context_(context), work_(this, QStringLiteral("Составление списка обслуживания")) {
     ui.setupUi(this);
     model_.setHorizontalHeaderLabels(maintenanceTitles());
     ui.StringGrid1->setModel(&model_);
@@ -62,12 +65,29 @@ void TForm16::Button1Click() {
 }
 
 void TForm16::makeList() {
-    // Emptied first: a list that failed halfway must not pass for a fresh one.
+    if (work_.isRunning())
+        return;
+    const QDate today = context_.services.clock->today();
+    const MaintenanceThresholds thresholds = maintenanceThresholds(context_.settings());
+    // Every object's readings of the trend are read on a connection of the pass's own, so that the windows go on
+    // meanwhile; an interrupted pass leaves the list as it was.
+    QList<MaintenanceRow> found;
+    std::exception_ptr failure;
+    try {
+        if (work_.readAside(context_.database.databaseName(), [&](Database& database) {
+                found = scannerMaintenance(database, today, thresholds);
+            }) == WorkEnd::Interrupted)
+            return;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // Emptied whatever came: a list that failed must not pass for a fresh one.
     rows_.clear();
     model_.removeRows(0, model_.rowCount());
     ui.Label1->clear();
-    rows_ = scannerMaintenance(context_.database, context_.services.clock->today(),
-                               maintenanceThresholds(context_.settings()));
+    if (failure)
+        std::rethrow_exception(failure);
+    rows_ = std::move(found);
     int flagged = 0;
     for (const MaintenanceRow& row : std::as_const(rows_)) {
         QList<QStandardItem*> items;
@@ -92,6 +112,8 @@ void TForm16::makeList() {
 }
 
 void TForm16::Button2Click() {
+    if (work_.isRunning())
+        return;
     reportFailures([&] {
         const std::optional<ReportFormat> format = chosenFormat(*ui.ComboBox1);
         if (!format)

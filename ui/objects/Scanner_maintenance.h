@@ -3,6 +3,7 @@
 #include "reports/ScannerMaintenance.h"
 #include "ui/common/OpeningDialog.h"
 #include "ui/common/WindowContext.h"
+#include "ui/common/WorkInSteps.h"
 #include "ui_Scanner_maintenance.h"
 
 #include <QStandardItemModel>
@@ -26,6 +27,8 @@ public:
     QStandardItemModel& model() { return model_; }
     Ui::TForm16& form() { return ui; }
 
+    vornic::WorkInSteps& work() { return work_; }
+
 private:
     void makeList();
 
@@ -33,4 +36,5 @@ private:
     Ui::TForm16 ui;
     QStandardItemModel model_;
     QList<vornic::MaintenanceRow> rows_;
+    vornic::WorkInSteps work_;
 };

@@ -2,6 +2,7 @@
 
 #include "base/Failure.h"
 #include "base/Services.h"
+#include "db/Database.h"
 #include "ui/common/ErrorReport.h"
 
 #include <QBarSeries>
@@ -61,7 +62,8 @@ std::pair<double, double> paddedRange(double low, double high) {
 TForm15::TForm15(WindowContext& context, int object, QString fio, QString scanner, QWidget* parent)
     : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
                                 Qt::WindowCloseButtonHint),
-      context_(context), object_(object), fio_(std::move(fio)), scanner_(std::move(scanner)) {
+      context_(context), object_(object), fio_(std::move(fio)), scanner_(std::move(scanner)),
+      work_(this, QStringLiteral("Построение графика")) {
     ui.setupUi(this);
     view_ = new QChartView(new QChart(), ui.Panel1);
     view_->setObjectName(QStringLiteral("Chart1"));
@@ -86,6 +88,8 @@ void TForm15::FormActivate() {
 }
 
 void TForm15::Button1Click() {
+    if (work_.isRunning())
+        return;
     reportFailures([&] {
         const QDate first = ui.DateTimePicker1->day();
         const QDate last = ui.DateTimePicker2->day();
@@ -93,8 +97,16 @@ void TForm15::Button1Click() {
             context_.services.messages->inform(QStringLiteral("Начальная дата позже конечной."));
             return;
         }
-        const QList<HistoryReading> history = objectHistory(context_.database, object_, last);
-        series_ = consumptionSeries(history, first, last, implausibleFactor(context_.settings()));
+        const double factor = implausibleFactor(context_.settings());
+        // The object's history is read on a connection of its own, so that the windows go on meanwhile; an
+        // interrupted reading leaves the chart as it was.
+        QList<HistoryReading> history;
+        const int object = object_;
+        if (work_.readAside(context_.database.databaseName(), [&](Database& database) {
+                history = objectHistory(database, object, last);
+            }) == WorkEnd::Interrupted)
+            return;
+        series_ = consumptionSeries(history, first, last, factor);
         draw();
     });
 }

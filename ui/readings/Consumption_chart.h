@@ -3,6 +3,7 @@
 #include "reports/ConsumptionSeries.h"
 #include "ui/common/OpeningDialog.h"
 #include "ui/common/WindowContext.h"
+#include "ui/common/WorkInSteps.h"
 #include "ui_Consumption_chart.h"
 
 #include <QString>
@@ -32,6 +33,8 @@ public:
     QChartView* chartView() const { return view_; }
     Ui::TForm15& form() { return ui; }
 
+    vornic::WorkInSteps& work() { return work_; }
+
 private:
     void draw();
 
@@ -42,4 +45,5 @@ private:
     QString scanner_;
     vornic::ConsumptionSeries series_;
     QChartView* view_;
+    vornic::WorkInSteps work_;
 };

@@ -3,7 +3,6 @@
 #include "base/DateText.h"
 #include "base/IniFile.h"
 #include "base/Settings.h"
-#include "db/AsideConnection.h"
 #include "db/Database.h"
 #include "db/ObjectsTable.h"
 #include "db/ReadingsTable.h"
@@ -91,10 +90,8 @@ void TForm14::readList() {
     const bool read = reportFailures([&] {
         // All objects' readings are read on a connection of the pass's own, so that the windows go on meanwhile.
         const double factor = implausibleFactor(context_.settings());
-        AsideConnection aside(context_.database.databaseName());
-        end = work_.runAside(
-            [&] { aside.run([&](Database& database) { found = findImplausibleReadings(database, factor); }); },
-            [&] { aside.cancel(); });
+        end = work_.readAside(context_.database.databaseName(),
+                              [&](Database& database) { found = findImplausibleReadings(database, factor); });
     });
     // An interrupted pass leaves the list as it was; a failed one leaves it empty.
     if (read && end == WorkEnd::Interrupted)
