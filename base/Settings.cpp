@@ -61,7 +61,7 @@ IntegerSetting requestTimeout() {
 }
 
 IntegerSetting parallelRequests() {
-    return {u"Download"_s, u"parallel"_s, 4, 1, 16};
+    return {u"Download"_s, u"parallel"_s, 8, 1, 16};
 }
 
 DecimalSetting implausibleFactor() {

@@ -531,7 +531,7 @@ TEST_F(DownloadTest, TheRequestsAtOnceComeFromTheSettingsWithinBounds) {
     const struct {
         const char* text;
         int parallel;
-    } cases[] = {{nullptr, 4}, {"1", 1}, {"8", 8}, {"16", 16}, {"17", 16}, {"0", 4}, {"-2", 4}, {"много", 4}};
+    } cases[] = {{nullptr, 8}, {"1", 1}, {"6", 6}, {"16", 16}, {"17", 16}, {"0", 8}, {"-2", 8}, {"много", 8}};
     for (const auto& [text, parallel] : cases) {
         SCOPED_TRACE(text ? text : "(none)");
         IniFile settings(fixture.folder() + QStringLiteral("options.ini"));

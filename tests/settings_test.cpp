@@ -251,7 +251,7 @@ TEST_F(SettingsTest, NumbersOutsideTheirBoundsGiveTheDefaultOrTheUpperBound) {
     EXPECT_EQ(readSetting(file, settings::windowWidth(settings::directoryWindowSection())), 0);
 
     putFile("[Download]\r\nparallel=0\r\n[Implausible]\r\nfactor=2,5\r\n");
-    EXPECT_EQ(readSetting(file, settings::parallelRequests()), 4);
+    EXPECT_EQ(readSetting(file, settings::parallelRequests()), 8);
     EXPECT_EQ(readSetting(file, settings::implausibleFactor()), 2.5);
 }
 
