@@ -110,7 +110,7 @@ void TForm14::readList() {
 }
 
 void TForm14::StringGrid1DblClick(int row) {
-    if (row < 0 || row >= listed_.size())
+    if (work_.isRunning() || row < 0 || row >= listed_.size())
         return;
     const ImplausibleReading reading = listed_.at(row);
     Q_EMIT readingChosen(reading.object, reading.id);

@@ -108,6 +108,8 @@ void TForm13::Button1Click() {
 }
 
 void TForm13::Button2Click() {
+    if (work_.isRunning())
+        return;
     const std::optional<ReportFormat> format = chosenFormat(*ui.ComboBox1);
     if (!format)
         return;

@@ -80,6 +80,8 @@ void TForm7::FillMonthList() {
 }
 
 void TForm7::Button1Click() {
+    if (work_.isRunning())
+        return;
     reportFailures([&] {
         const std::optional<PeriodScope> scope = chosenScope(*ui.ComboBox2);
         if (!scope)
