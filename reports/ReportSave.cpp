@@ -25,8 +25,15 @@ ReportSaveSteps::ReportSaveSteps(ReportFormat format, Services& services, Sliced
 ReportSaveSteps::~ReportSaveSteps() = default;
 
 bool ReportSaveSteps::step() {
-    if (done_ >= content_.slices)
+    if (done_ >= content_.slices) {
+        // The workbook is written as a step of its own, the last, so that the window stays guarded while its
+        // file is written; a text or XML file waits for finish(), which asks for the file's name.
+        if (sheet_ && !sheetWritten_) {
+            sheetWritten_ = true;
+            sheet_->finish();
+        }
         return false;
+    }
     switch (format_) {
     case ReportFormat::Text:
         text_->append(content_.lines(done_));
@@ -51,7 +58,8 @@ void ReportSaveSteps::finish() {
         saveXmlReportBytes(*services_.files, xml_->finish());
         break;
     case ReportFormat::Spreadsheet:
-        sheet_->finish();
+        if (!std::exchange(sheetWritten_, true))
+            sheet_->finish();
         break;
     }
 }

@@ -31,8 +31,8 @@ struct SlicedReportContent {
 
 // The Save action a slice at a time, so that a window can let its event loop turn between the steps. The file's
 // bytes are made whole before the save dialog is offered, so that a report that cannot be written asks for no file
-// name; the workbook is filled in the spreadsheet application as the slices come. Letting it go before finish()
-// writes nothing (an unfinished workbook is not saved).
+// name; the workbook is filled in the spreadsheet application as the slices come, and shown and saved by the step
+// after the last slice. Letting it go before that writes nothing (an unfinished workbook is not saved).
 class ReportSaveSteps final {
 public:
     ReportSaveSteps(ReportFormat format, Services& services, SlicedReportContent content);
@@ -40,11 +40,11 @@ public:
     ReportSaveSteps(const ReportSaveSteps&) = delete;
     ReportSaveSteps& operator=(const ReportSaveSteps&) = delete;
 
-    // Makes the next slice; false once every slice is made.
+    // Makes the next slice, or after the last one writes the workbook; false once all of it is done.
     bool step();
     qsizetype done() const { return done_; }
     qsizetype total() const { return content_.slices; }
-    // The text or XML file through the save dialog, or the workbook shown and saved.
+    // The text or XML file through the save dialog; the workbook shown and saved, unless a step did that.
     void finish();
 
 private:
@@ -55,6 +55,7 @@ private:
     std::optional<TextReportBytes> text_;
     std::unique_ptr<XmlReportBytes> xml_;
     std::unique_ptr<SpreadsheetReportWriter> sheet_;
+    bool sheetWritten_ = false;
 };
 
 // The Save action once the form is chosen, in one go: the text or XML file through the save dialog, or the workbook

@@ -3,11 +3,18 @@
 #include "base/Failure.h"
 #include "base/Services.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QThread>
+
+#include <exception>
+#include <functional>
+#include <memory>
 
 #include <xlsxwriter.h>
 
@@ -21,6 +28,10 @@ constexpr qsizetype kMaxCellText = 32767;
 constexpr int kMaxColumnWidth = 255;
 // Guards the search for a free file name against a folder that refuses every name without saying why.
 constexpr int kMaxNameTries = 10000;
+// A workbook of more cells than this (a month of every object's readings is over a million) takes long enough to
+// write that the windows would stop answering meanwhile: it is written on a thread of its own while the event loop
+// turns. A smaller one is written before the operator could notice.
+constexpr std::size_t kCellsWrittenAside = 50000;
 
 // Owns a workbook of the library until it is closed, which writes the file and frees it; a workbook dropped
 // unclosed (a failure halfway) is freed without writing anything.
@@ -112,9 +123,43 @@ QString saveIn(const QString& folder, const QString& name, const XlsxWorksheet& 
     return claimed;
 }
 
+// Runs work on a thread of its own while this thread's event loop turns, and gives back its result; a failure it
+// throws comes out here. The windows answer meanwhile: whatever started the work (a report's Save) guards itself
+// against being started again while it runs.
+QString whileEventsTurn(const std::function<QString()>& work) {
+    if (!QCoreApplication::instance() || QThread::currentThread() != QCoreApplication::instance()->thread())
+        return work();
+    QString result;
+    std::exception_ptr failure;
+    const std::unique_ptr<QThread> thread(QThread::create([&] {
+        try {
+            result = work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }));
+    QEventLoop loop;
+    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    thread->start();
+    loop.exec();
+    // The end of the program leaves the loop too; the work uses what the caller holds, so it is waited for.
+    thread->wait();
+    if (failure)
+        std::rethrow_exception(failure);
+    return result;
+}
+
 } // namespace
 
+void XlsxWorksheet::letGo() {
+    letGo_ = true;
+    values_ = {};
+    widths_ = {};
+}
+
 void XlsxWorksheet::setValue(int row, int column, const QString& text) {
+    if (letGo_)
+        throw Failure(u"Книга Microsoft Excel уже сохранена в файл; изменить её можно только там."_s);
     if (text.size() > kMaxCellText)
         throw Failure(u"В ячейке помещается не больше %1 знаков."_s.arg(kMaxCellText));
     if (text.isEmpty())
@@ -124,6 +169,8 @@ void XlsxWorksheet::setValue(int row, int column, const QString& text) {
 }
 
 void XlsxWorksheet::setColumnWidth(int, int column, int width) {
+    if (letGo_)
+        throw Failure(u"Книга Microsoft Excel уже сохранена в файл; изменить её можно только там."_s);
     if (width < 0 || width > kMaxColumnWidth)
         throw Failure(u"Ширина столбца должна быть от 0 до %1."_s.arg(kMaxColumnWidth));
     widths_[column] = width;
@@ -132,6 +179,8 @@ void XlsxWorksheet::setColumnWidth(int, int column, int width) {
 void XlsxWorkbook::SaveAs(const QString& name) {
     if (name.trimmed().isEmpty())
         throw Failure(u"Книге Microsoft Excel не задано имя."_s);
+    if (sheet_.isLetGo())
+        throw Failure(u"Книга Microsoft Excel уже сохранена в файл «%1»."_s.arg(QDir::toNativeSeparators(savedPath_)));
     // A name with its own folder goes there; a bare one goes where the operator keeps documents, or where
     // anything can be written, so that the report still reaches the desktop.
     QStringList folders;
@@ -147,7 +196,9 @@ void XlsxWorkbook::SaveAs(const QString& name) {
     QStringList reasons;
     for (const QString& folder : folders) {
         try {
-            savedPath_ = saveIn(folder, name, sheet_);
+            const auto save = [&] { return saveIn(folder, name, sheet_); };
+            savedPath_ = sheet_.values().size() > kCellsWrittenAside ? whileEventsTurn(save) : save();
+            sheet_.letGo();
             if (application_.visible_)
                 application_.show(*this);
             return;

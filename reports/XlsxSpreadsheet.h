@@ -23,6 +23,11 @@ public:
     const std::map<std::pair<int, int>, QString>& values() const { return values_; }
     const std::map<int, int>& columnWidths() const { return widths_; }
 
+    // Once its workbook is saved, the sheet lives on in the file: the application is kept for the whole run, and a
+    // month of readings is a million cells. Writing to a sheet let go fails.
+    void letGo();
+    bool isLetGo() const { return letGo_; }
+
 protected:
     void setValue(int row, int column, const QString& text) override;
     void setColumnWidth(int row, int column, int width) override;
@@ -30,6 +35,7 @@ protected:
 private:
     std::map<std::pair<int, int>, QString> values_;
     std::map<int, int> widths_;
+    bool letGo_ = false;
 };
 
 class XlsxWorkbook final : public Workbook {

@@ -257,7 +257,7 @@ TEST_F(PeriodReportTest, SavesEveryReadingOfTheMonthNewestFirstTrimmedInTheFiles
 }
 
 TEST_F(PeriodReportTest, AMonthOfSeveralSlicesIsSavedWholeWhileEventsAreHandledAndAnInterruptedSaveWritesNothing) {
-    // 12,001 readings of one object in November, one a minute from the 1st on: three slices of the Save.
+    // 12,001 readings of one object in November, one a minute from the 1st on: several slices of the Save.
     const int object = fixture.addObject(u"Иванов И.И."_s, u"1001"_s);
     fixture.exec(
         u"EXECUTE BLOCK AS DECLARE n INTEGER = 0; BEGIN WHILE (n < 12001) DO BEGIN "

@@ -6,11 +6,13 @@
 #include "support/RecordingSpreadsheet.h"
 #include "support/TestServices.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
@@ -265,6 +267,34 @@ TEST_F(XlsxWorkbookTest, SavedWorkbookHoldsTheCellsAsTextAndTheColumnWidths) {
     for (auto it = content.widths.cbegin(); it != content.widths.cend(); ++it)
         widths[it.key()] = shownWidth(it.value());
     EXPECT_EQ(widths, (QMap<int, int>{{1, 25}, {2, 25}, {3, 40}}));
+}
+
+// A month of every object's readings is a workbook of over a million cells: it is written while the event loop
+// turns, and once saved the application, kept for the run, no longer holds its cells.
+TEST_F(XlsxWorkbookTest, LargeWorkbookIsWrittenWhileEventsAreHandledAndThenLivesOnInItsFile) {
+    const std::shared_ptr<SpreadsheetApplication> application = server_.start();
+    Workbook& workbook = application->WorkBooks().add();
+    Worksheet& sheet = application->WorkSheets(1);
+    constexpr int kRows = 20000;
+    for (int row = 1; row <= kRows; ++row)
+        for (int column = 1; column <= 4; ++column)
+            sheet.Cells(row, column).setValue(QString::number(row * 10 + column));
+    bool handledWhileSaving = false;
+    bool saved = false;
+    QTimer::singleShot(0, [&] { handledWhileSaving = !saved; });
+
+    workbook.SaveAs(u"Месяц"_s);
+    saved = true;
+
+    EXPECT_TRUE(handledWhileSaving);
+    const QString file = QDir(documents()).filePath(u"Месяц.xlsx"_s);
+    const WorkbookContent content = readWorkbook(file);
+    EXPECT_EQ(content.cells.size(), kRows * 4);
+    EXPECT_EQ(content.cells.value(u"D20000"_s), u"200004"_s);
+    EXPECT_EQ(content.cells.value(u"A1"_s), u"11"_s);
+    EXPECT_THROW(sheet.Cells(1, 1).setValue(u"позже"_s), Failure);
+    EXPECT_THROW(workbook.SaveAs(u"Ещё раз"_s), Failure);
+    EXPECT_EQ(readWorkbook(file).cells.value(u"A1"_s), u"11"_s);
 }
 
 TEST_F(XlsxWorkbookTest, EachReportTakesTheNextFreeNameAndSavesItsOwnCells) {

@@ -58,15 +58,19 @@ std::optional<FillFigures> fillDatabase(const QString& path, const DatabaseFill&
     timer.start();
     const bool filled = inChildProcess([&] {
         makeDatabase(path);
-        Database db;
-        db.connect(path);
-        addDemoObjects(db, fill.objects);
-        auto unit = db.lock();
-        const QList<qint64> ids = objectIds(db);
-        ReadingWriter writer(db, fill.rowsPerCommit);
-        if (fill.readings)
-            fill.readings(ids, writer);
-        writer.commit();
+        setForcedWrites(path, false);
+        {
+            Database db;
+            db.connect(path);
+            addDemoObjects(db, fill.objects);
+            auto unit = db.lock();
+            const QList<qint64> ids = objectIds(db);
+            ReadingWriter writer(db, fill.rowsPerCommit);
+            if (fill.readings)
+                fill.readings(ids, writer);
+            writer.commit();
+        }
+        setForcedWrites(path, true);
     });
     if (!filled)
         return std::nullopt;
@@ -83,14 +87,18 @@ std::optional<QString> demoDatabase(const QString& path, int objects, int days, 
     }
     const bool filled = inChildProcess([&] {
         makeDatabase(path);
-        Database db;
-        db.connect(path);
-        addDemoObjects(db, objects);
-        DemoReadingsPlan plan;
-        plan.days = days;
-        plan.pictures = pictures;
-        addDemoReadings(db, plan);
-        db.commit();
+        setForcedWrites(path, false);
+        {
+            Database db;
+            db.connect(path);
+            addDemoObjects(db, objects);
+            DemoReadingsPlan plan;
+            plan.days = days;
+            plan.pictures = pictures;
+            addDemoReadings(db, plan);
+            db.commit();
+        }
+        setForcedWrites(path, true);
     });
     return filled ? std::optional(path) : std::nullopt;
 }

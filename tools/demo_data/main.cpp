@@ -4,6 +4,7 @@
 #include "db/EngineLockFolder.h"
 #include "tools/demo_data/DemoObjects.h"
 #include "tools/demo_data/DemoReadings.h"
+#include "tools/make_database/DatabaseMaker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -81,6 +82,18 @@ double megabytes(const QString& path) {
     return double(QFileInfo(path).size()) / 1048576.0;
 }
 
+// Sets the database to write through to the disk again, however the fill ends.
+struct ForcedWritesBack {
+    QString database;
+    ~ForcedWritesBack() {
+        try {
+            vornic::setForcedWrites(database, true);
+        } catch (const vornic::Failure& failure) {
+            QTextStream(stderr) << failure.text() << '\n';
+        }
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -94,6 +107,10 @@ int main(int argc, char** argv) {
     // The client's lock folder: the client may have the same database open.
     vornic::settleEngineLockFolder(vornic::dataFolder());
     try {
+        // Written through to the disk page by page, a year of readings takes many times longer to store; the
+        // database is set back as it was delivered once they are in.
+        vornic::setForcedWrites(arguments->database, false);
+        const ForcedWritesBack forcedWritesBack{arguments->database};
         vornic::Database database;
         database.connect(arguments->database);
         vornic::addDemoObjects(database, arguments->count);

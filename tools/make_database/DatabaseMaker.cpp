@@ -88,4 +88,23 @@ void makeDatabase(const QString& path, const QString& script) {
     }
 }
 
+void setForcedWrites(const QString& path, bool on) {
+    try {
+        fb::Status status;
+        fb::Handle<IXpbBuilder> dpb(fb::util()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0));
+        const DatabaseAccount account = databaseAccount();
+        dpb->insertString(&status, isc_dpb_user_name, account.user.toUtf8().constData());
+        dpb->insertString(&status, isc_dpb_password, account.password.toUtf8().constData());
+        // Taken at the attachment and kept in the database's header.
+        dpb->insertInt(&status, isc_dpb_force_write, on ? 1 : 0);
+        fb::Handle<IProvider> provider(fb::master()->getDispatcher());
+        fb::Handle<IAttachment> attachment(provider->attachDatabase(
+            &status, QFile::encodeName(path).constData(), dpb->getBufferLength(&status), dpb->getBuffer(&status)));
+        attachment->detach(&status);
+        attachment.forget();
+    } catch (const FbException& error) {
+        throw fb::databaseError(error);
+    }
+}
+
 } // namespace vornic

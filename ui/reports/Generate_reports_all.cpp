@@ -21,7 +21,7 @@ using namespace vornic;
 namespace {
 
 // Rows read, or made into the file, between two turns of the event loop.
-constexpr int kRowsAStep = 5000;
+constexpr int kRowsAStep = 2000;
 
 // The scope that the choice's text names; a typed text that is neither item names none, and Build then does
 // nothing.
