@@ -74,9 +74,10 @@ QDate newestDay(const QString& database) {
     vornic::Database db;
     db.connect(database);
     vornic::Statement newest(db, QStringLiteral("SELECT MAX(DAT) FROM IMAGE_OBJECT_DATE"));
-    newest.execute();
+    newest.open();
     const QDate day = newest.fetch() ? newest.value(0).toDateTime().date() : QDate();
-    newest.close();
+    if (newest.isOpen())
+        newest.close();
     return day;
 }
 
@@ -104,8 +105,10 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     const QDate today = newestDay(*database);
-    if (!today.isValid())
+    if (!today.isValid()) {
+        std::fprintf(stderr, "the database holds no readings\n");
         return 1;
+    }
     pointClientAt(*database);
     const QString folder = home.filePath(QStringLiteral("reports"));
     QDir().mkpath(folder);
@@ -116,8 +119,10 @@ int main(int argc, char** argv) {
 
     vornic::ClientSession session(vornic::dataFolder());
     TForm1 window(session.context());
-    if (!window.FormCreate())
+    if (!window.FormCreate()) {
+        std::fprintf(stderr, "the main window could not be made\n");
         return 1;
+    }
     window.debounceWorker().stop();
     window.show();
     QApplication::processEvents();

@@ -126,6 +126,13 @@ QVariant DataSet::parameterValue(const QString& name) const {
 void DataSet::open() {
     if (isOpen())
         return;
+    openQuietly();
+    announceOpened();
+}
+
+void DataSet::openQuietly() {
+    if (isOpen())
+        return;
     const ParsedStatement parsed = parseNamedParameters(selectSql_);
     auto guard = database_.lock();
     auto select = std::make_unique<Statement>(database_, parsed.sql);
@@ -145,8 +152,12 @@ void DataSet::open() {
     current_ = -1;
     modified_ = false;
     state_ = State::Browse;
-    readMore(kFetchBatch);
-    guard.unlock();
+    readRows(kFetchBatch);
+}
+
+void DataSet::announceOpened() {
+    if (!rows_.empty())
+        Q_EMIT rowsFetched(0, rowCount() - 1);
     Q_EMIT opened();
     if (!rows_.empty())
         setCurrent(0);
@@ -179,15 +190,18 @@ bool DataSet::canFetchMore() const {
 }
 
 void DataSet::readMore(int count) {
+    const int first = rowCount();
+    readRows(count);
+    if (rowCount() > first)
+        Q_EMIT rowsFetched(first, rowCount() - 1);
+}
+
+void DataSet::readRows(int count) {
     if (!canFetchMore())
         return;
-    const int first = rowCount();
     auto guard = database_.lock();
     for (int i = 0; i < count && select_->fetch(); ++i)
         rows_.push_back(select_->row());
-    guard.unlock();
-    if (rowCount() > first)
-        Q_EMIT rowsFetched(first, rowCount() - 1);
 }
 
 void DataSet::fetchMore(int count) {

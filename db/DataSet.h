@@ -73,6 +73,11 @@ public:
     void setParameter(const QString& name, const QVariant& value);
 
     void open();
+    // open() in two halves, for a window that runs a long select off its own thread: openQuietly() runs the select
+    // and reads its first rows without a word to the views, on any thread, holding the connection meanwhile;
+    // announceOpened() then tells the views, on the data set's own thread. Nothing may touch the data set between.
+    void openQuietly();
+    void announceOpened();
     void close();
     void reopen();
     bool isOpen() const { return state_ != State::Inactive; }
@@ -140,6 +145,7 @@ Q_SIGNALS:
 private:
     QVariant parameterValue(const QString& name) const;
     void readMore(int count);
+    void readRows(int count); // readMore without the announcement
     void ensureRow(int row);
     void leaveEditing();
     quint64 runChange(const QString& sql, const QVariantList& newValues, const QVariantList& oldValues);

@@ -76,14 +76,13 @@ inline const QString kOfObjectInTimeOrder = QStringLiteral("SELECT ID_OBJECT, DA
                                                            "IMAGE_OBJECT_DATE WHERE ID_OBJECT=? ORDER BY ID_OBJECT, "
                                                            "DAT") +
                                             kEqualTimesOldestFirst;
-// The readings of each object's last days, up to its newest reading: the moment as seconds since the start of
-// 2000, battery and signal. The parameter is how many days back the last days begin, as a negative number.
-inline const QString kLastDaysSelect =
-    QStringLiteral("SELECT R.ID_OBJECT, DATEDIFF(SECOND FROM TIMESTAMP '2000-01-01 00:00:00' TO R.DAT), R.BAT, "
-                   "R.CSQ FROM (SELECT ID_OBJECT, MAX(DAT) AS LAST_DAT FROM IMAGE_OBJECT_DATE WHERE ID_OBJECT IS NOT "
-                   "NULL GROUP BY ID_OBJECT) L JOIN IMAGE_OBJECT_DATE R ON R.ID_OBJECT = L.ID_OBJECT AND R.DAT >= "
-                   "DATEADD(? DAY TO L.LAST_DAT) ORDER BY R.ID_OBJECT, R.DAT") +
-    kEqualTimesOldestFirst;
+// One object's readings, newest first: the moment as seconds since the start of 2000, battery and signal. The
+// engine walks the object's newest-first index and stops where the reader stops fetching, so that the last days of
+// a year of readings cost no more than those days; ROWS keeps it from sorting instead.
+inline const QString kNewestFirstOfObjectSelect =
+    QStringLiteral("SELECT DATEDIFF(SECOND FROM TIMESTAMP '2000-01-01 00:00:00' TO DAT), BAT, CSQ FROM "
+                   "IMAGE_OBJECT_DATE WHERE ID_OBJECT=? ORDER BY ID_OBJECT DESC, DAT DESC, ID_IMAG DESC ROWS 1 TO "
+                   "2147483647");
 
 // One object's readings within a period, newest first, all columns: pieces around the object's key and the
 // texts of the period's first and last moment.

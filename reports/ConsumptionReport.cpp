@@ -137,10 +137,16 @@ QStringList consumptionRow(const QString& scanner, const QString& subscriber, co
 ConsumptionReportBuild::ConsumptionReportBuild(DataSet& objects, Database& database, ConsumptionPeriod period)
     : objects_(objects), database_(database), period_(std::move(period)) {}
 
-void ConsumptionReportBuild::start() {
+void ConsumptionReportBuild::selectObjects() {
     objects_.close();
     selectConsumptionObjects(objects_, period_);
-    objects_.open();
+}
+
+void ConsumptionReportBuild::start() {
+    if (!objects_.isOpen()) {
+        selectObjects();
+        objects_.open();
+    }
     objects_.fetchAll();
     readings_ = std::make_unique<PeriodEndReadings>(database_, period_);
     done_ = 0;

@@ -86,12 +86,16 @@ class ConsumptionReportBuild final {
 public:
     ConsumptionReportBuild(DataSet& objects, Database& database, ConsumptionPeriod period);
 
+    // The objects' select, made ready on the data set, which is then opened by the caller (its engine answers only
+    // once it has looked at every object) or by start().
+    void selectObjects();
     void start();
     // The next object's row, or nothing once every object has its row.
     std::optional<QStringList> next();
     // Objects done and objects in all, once start() has run.
     int done() const { return done_; }
     int total() const;
+    DataSet& objects() const { return objects_; }
 
 private:
     DataSet& objects_;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -227,30 +228,37 @@ QList<MaintenanceRow> scannerMaintenance(Database& database, QDate today, const 
 
     QList<MaintenanceRow> rows;
     rows.reserve(objects.size());
-    // Both lists come in the order of ID_OBJECT, so each object's readings are gathered as the pass goes by them.
-    // The moment comes as seconds since the start of 2000: a local date and time made for each of hundreds of
-    // thousands of readings would ask the system's time zone each time, which costs more than all the rest.
-    // Only the trend days before each object's last reading come over: the engine finds them through the index on
-    // the object and the moment, and a year of readings costs the list little more than a month.
-    Statement pass(database, ReadingsTable::kLastDaysSelect);
-    pass.bind(0, -qMax(0, thresholds.trendDays));
-    pass.open();
-    bool more = pass.fetch();
+    // Each object's readings come newest first, down to the first one older than the trend days before its newest:
+    // the engine reads those few from its index and no more, however long the object's history. The moment comes
+    // as seconds since the start of 2000: a local date and time made for each reading would ask the system's time
+    // zone each time, which costs more than all the rest.
+    const qint64 trendSeconds = qint64(qMax(0, thresholds.trendDays)) * 86400;
+    Statement newestFirst(database, ReadingsTable::kNewestFirstOfObjectSelect);
     QList<MaintenanceReading> readings;
     for (const MaintenanceObject& object : std::as_const(objects)) {
         readings.clear();
-        while (more && pass.value(0).toLongLong() < object.id)
-            more = pass.fetch(); // readings of an object no longer in the directory
-        while (more && pass.value(0).toLongLong() == object.id) {
+        newestFirst.bind(0, object.id);
+        newestFirst.open();
+        std::optional<qint64> oldestKept;
+        while (newestFirst.fetch()) {
+            const QVariant at = newestFirst.value(0);
+            // Without a moment a reading has no place among the days; such readings come last.
+            if (at.isNull())
+                break;
+            const qint64 seconds = at.toLongLong();
+            if (!oldestKept)
+                oldestKept = seconds - trendSeconds;
+            if (seconds < *oldestKept)
+                break;
             // Kept as the wall-clock time it was stored as, without a zone to convert it through.
-            readings.append({QDateTime::fromSecsSinceEpoch(kSecondsAt2000 + pass.value(1).toLongLong(), Qt::UTC),
-                             wholeNumber(pass.value(2)), wholeNumber(pass.value(3))});
-            more = pass.fetch();
+            readings.append({QDateTime::fromSecsSinceEpoch(kSecondsAt2000 + seconds, Qt::UTC),
+                             wholeNumber(newestFirst.value(1)), wholeNumber(newestFirst.value(2))});
         }
+        if (newestFirst.isOpen())
+            newestFirst.close();
+        std::reverse(readings.begin(), readings.end());
         rows.append(maintenanceRow(object, readings, today, thresholds));
     }
-    if (more)
-        pass.close();
     sortMaintenanceRows(rows);
     return rows;
 }

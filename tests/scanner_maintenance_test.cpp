@@ -205,6 +205,31 @@ TEST_F(ScannerMaintenanceList, MostUrgentFirstFromOnePassOverTheReadings) {
                                     u"battery 28.12"_s, u"silent 4"_s, u"blank"_s}));
 }
 
+// The pass reads each object's readings only as far back as the trend needs: what it makes of a long history,
+// the trend days ending at its last reading five days ago, is what the whole history makes.
+TEST_F(ScannerMaintenanceList, ALongHistoryGivesTheRowThatAllItsReadingsGive) {
+    std::vector<std::optional<int>> batteries;
+    std::vector<std::optional<int>> signals;
+    for (int day = 0; day < 120; ++day) {
+        batteries.push_back(day < 70 ? 99 - day / 10 : 95 - (day - 70) * 3 / 2);
+        signals.push_back(day % 9 == 0 ? 3 : 15 + day % 5);
+    }
+    const QList<MaintenanceReading> history = daily(batteries, 5, signals);
+    object(u"long"_s, history);
+
+    const QList<MaintenanceRow> rows = scannerMaintenance(fixture.db(), kToday, maintenanceThresholds(settings()));
+
+    ASSERT_EQ(rows.size(), 1);
+    const MaintenanceRow expected = maintenanceRow(rows[0].object, history, kToday, maintenanceThresholds(settings()));
+    EXPECT_EQ(rows[0].daysSilent, expected.daysSilent);
+    EXPECT_EQ(rows[0].battery, expected.battery);
+    ASSERT_TRUE(rows[0].batteryTrend && expected.batteryTrend);
+    EXPECT_DOUBLE_EQ(*rows[0].batteryTrend, *expected.batteryTrend);
+    EXPECT_EQ(rows[0].batterySpent, expected.batterySpent);
+    EXPECT_EQ(rows[0].usualSignal, expected.usualSignal);
+    EXPECT_EQ(rows[0].verdictText, expected.verdictText);
+}
+
 TEST_F(ScannerMaintenanceList, OpensFromTheMenuAndSavesWhatItShows) {
     RecordingSpreadsheetServer spreadsheet;
     ScopedSpreadsheetServer spreadsheetInForce{spreadsheet};

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -186,6 +187,33 @@ TEST_F(SubscriberReportTest, BuildListsThePeriodsReadingsNewestFirstWithTheirCon
     EXPECT_FALSE(report->IBDataSet1().isOpen());
     EXPECT_EQ(form().DBGrid1->model()->rowCount(), 0);
     EXPECT_EQ(form().Edit1->text(), u"25"_s); // the last consumption stays until the next Build
+}
+
+TEST_F(SubscriberReportTest, BuildRunsItsStatementWhileEventsAreHandledAndAnInterruptedOneLeavesTheResultClosed) {
+    addSubscriberWithReadings();
+    openWindow();
+    openReport();
+
+    std::optional<bool> runningWhenHandled;
+    auto connection = QObject::connect(&report->work(), &WorkInSteps::progressed, report.get(), [&] {
+        QTimer::singleShot(0, report.get(), [&] { runningWhenHandled = report->work().isRunning(); });
+    });
+    report->Button1Click();
+    EXPECT_EQ(runningWhenHandled, std::optional<bool>(true));
+    EXPECT_EQ(form().DBGrid1->model()->rowCount(), 4);
+    EXPECT_EQ(form().Edit1->text(), u"25"_s);
+    QObject::disconnect(connection);
+
+    connection =
+        QObject::connect(&report->work(), &WorkInSteps::progressed, report.get(), [&] { report->work().interrupt(); });
+    report->Button1Click();
+    EXPECT_FALSE(report->IBDataSet1().isOpen());
+    EXPECT_EQ(form().DBGrid1->model()->rowCount(), 0);
+    EXPECT_EQ(form().Edit1->text(), u"25"_s);
+    QObject::disconnect(connection);
+    report->Button1Click();
+    EXPECT_EQ(form().DBGrid1->model()->rowCount(), 4);
+    EXPECT_TRUE(services.messages.shown.isEmpty()) << services.messages.texts().join(u'\n').toStdString();
 }
 
 TEST_F(SubscriberReportTest, ResultIsSavedWholeInEachForm) {

@@ -1,6 +1,7 @@
 #include "ui/common/WorkInSteps.h"
 
 #include "db/AsideConnection.h"
+#include "db/DataSet.h"
 
 #include <QDialog>
 #include <QEvent>
@@ -114,6 +115,16 @@ WorkEnd WorkInSteps::run(const std::function<bool()>& step) {
     if (failure)
         std::rethrow_exception(failure);
     return finished && !interrupted_ ? WorkEnd::Finished : WorkEnd::Interrupted;
+}
+
+WorkEnd WorkInSteps::openAside(DataSet& dataSet) {
+    Database& database = dataSet.database();
+    if (runAside([&] { dataSet.openQuietly(); }, [&database] { database.cancelOperation(); }) == WorkEnd::Interrupted) {
+        dataSet.close();
+        return WorkEnd::Interrupted;
+    }
+    dataSet.announceOpened();
+    return WorkEnd::Finished;
 }
 
 WorkEnd WorkInSteps::runAside(const std::function<void()>& work, std::function<void()> cancel) {

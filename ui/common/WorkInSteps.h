@@ -13,6 +13,7 @@ class QWidget;
 
 namespace vornic {
 
+class DataSet;
 class Database;
 
 // How a piece of work run in steps ended.
@@ -46,6 +47,11 @@ public:
     // soon (cancel its statement), and the call returns once work has ended. A failure thrown by work comes out
     // of the call unless the work was interrupted.
     WorkEnd runAside(const std::function<void()>& work, std::function<void()> cancel);
+
+    // Opens the data set with its select run on a thread of its own while the event loop turns, for a select that
+    // the engine answers only once it has read and sorted all its rows. The connection is the data set's, held by
+    // that thread meanwhile, and an interruption cancels the select and leaves the data set closed.
+    WorkEnd openAside(DataSet& dataSet);
 
     // runAside for a pass that only reads the database: pass gets a connection of its own to the database named
     // (AsideConnection), and an interruption cancels its running statement.

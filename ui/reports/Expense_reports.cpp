@@ -81,6 +81,12 @@ void TForm13::Button1Click() {
     reportFailures([&] {
         const ConsumptionPeriod period{ui.DateTimePicker1->dateText(), ui.DateTimePicker2->dateText()};
         ConsumptionReportBuild build(objects_, context_.database, period);
+        // The objects' statement finds each object's newest reading of the period before it gives its first row:
+        // on a year of readings with their pictures, where those lie far apart on the disk, that alone can take a
+        // second or more.
+        build.selectObjects();
+        if (work_.openAside(build.objects()) == WorkEnd::Interrupted)
+            return;
         QList<QStringList> rows;
         bool started = false;
         WorkEnd end = WorkEnd::Interrupted;

@@ -25,7 +25,8 @@ namespace {} // namespace
 TForm3::TForm3(WindowContext& context, DataSet& objects, QWidget* parent)
     : OpeningDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                                 Qt::MSWindowsFixedSizeDialogHint),
-      context_(context), objects_(objects), result_(context.database) {
+      context_(context), objects_(objects), result_(context.database),
+      work_(this, QStringLiteral("Формирование отчёта")) {
     ui.setupUi(this);
     setFixedSize(size());
 
@@ -67,16 +68,23 @@ void TForm3::FormClose() {
 }
 
 void TForm3::Button1Click() {
+    if (work_.isRunning())
+        return;
     reportFailures([&] {
         result_.close();
         result_.setSelectSql(subscriberReportSelect(objects_.field(ObjectsTable::kId).asString(),
                                                     ui.DateTimePicker1->dateText(), ui.DateTimePicker2->dateText()));
-        result_.open();
+        // The engine sorts the period's readings before it gives the first: where years of readings with their
+        // pictures lie far apart on the disk, that alone can take a second or more.
+        if (work_.openAside(result_) == WorkEnd::Interrupted)
+            return;
         ui.Edit1->setText(QString::number(PeriodConsumption(result_).difference));
     });
 }
 
 void TForm3::Button2Click() {
+    if (work_.isRunning())
+        return;
     reportFailures([&] {
         const std::optional<ReportFormat> format = chosenFormat(*ui.ComboBox1);
         if (!format)

@@ -3,6 +3,7 @@
 #include "db/DataSet.h"
 #include "ui/common/OpeningDialog.h"
 #include "ui/common/WindowContext.h"
+#include "ui/common/WorkInSteps.h"
 #include "ui_Generate_reports.h"
 
 // The subscriber report: the readings of the main list's current object over a period of days, newest first, with
@@ -26,10 +27,12 @@ public:
 
     vornic::DataSet& IBDataSet1() { return result_; }
     Ui::TForm3& form() { return ui; }
+    vornic::WorkInSteps& work() { return work_; }
 
 private:
     vornic::WindowContext& context_;
     vornic::DataSet& objects_;
     Ui::TForm3 ui;
     vornic::DataSet result_;
+    vornic::WorkInSteps work_;
 };
