@@ -192,13 +192,20 @@ QString changeReason(const StatusVector& status) {
     return {};
 }
 
-// Refusals of a change to a table's columns.
+// "Unknown columns in index": the client library's headers give this code of the server's no name.
+constexpr ISC_STATUS kUnknownIndexColumns = 336068728;
+
+// Refusals of a change to a table's columns or indexes.
 QString structureReason(const StatusVector& status) {
     if (const Entry* characterSet = status.find(isc_charset_not_found))
         return naming(QStringLiteral("в базе данных нет такого набора символов"), textArgument(characterSet, 0));
     if (const Entry* recordSize = status.find(isc_rec_size_err))
         return QStringLiteral("строка таблицы стала бы длиннее допустимых 64 КБ (%1 байт)")
             .arg(QString::fromLatin1(argument(recordSize, 0)));
+    if (status.has(kUnknownIndexColumns))
+        return QStringLiteral("в таблице нет такого столбца");
+    if (status.has(isc_keytoobig))
+        return QStringLiteral("ключ индекса был бы длиннее, чем допускает база данных");
     return {};
 }
 

@@ -23,17 +23,27 @@ bool onlyNameOrTypeCharacters(const QString& text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     try {
-        const QList<vornic::DescribedTable> tables = vornic::parseSchemaDescription(bytes, QStringLiteral("fuzz"));
-        for (const vornic::DescribedTable& table : tables)
+        const vornic::SchemaDescription description = vornic::parseSchemaDescription(bytes, QStringLiteral("fuzz"));
+        for (const vornic::DescribedTable& table : description.tables)
             for (const vornic::DescribedColumn& column : table.columns)
                 if (column.place <= 0)
                     __builtin_trap();
-        vornic::checkSchemaDescription(tables, QStringLiteral("fuzz"));
-        for (const vornic::DescribedTable& table : tables)
+        for (const vornic::DescribedIndex& index : description.indexes)
+            if (index.place <= 0)
+                __builtin_trap();
+        vornic::checkSchemaDescription(description, QStringLiteral("fuzz"));
+        for (const vornic::DescribedTable& table : description.tables)
             for (const vornic::DescribedColumn& column : table.columns)
                 if (column.name.isEmpty() || column.type.isEmpty() || !onlyNameOrTypeCharacters(column.name) ||
                     !onlyNameOrTypeCharacters(column.type))
                     __builtin_trap();
+        for (const vornic::DescribedIndex& index : description.indexes) {
+            if (index.name.isEmpty() || !onlyNameOrTypeCharacters(index.name) || index.fields.isEmpty())
+                __builtin_trap();
+            for (const QString& field : index.fields)
+                if (field.isEmpty() || !onlyNameOrTypeCharacters(field))
+                    __builtin_trap();
+        }
     } catch (const vornic::Failure&) {
     }
     return 0;

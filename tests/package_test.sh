@@ -34,6 +34,7 @@ expected=(
   ./usr/lib/vornic-client/make_database
   ./usr/share/vornic-client/FB_PROJECT.sql
   ./usr/share/vornic-client/FB_PROJECT.GDB
+  ./usr/share/vornic-client/compare_bd.xml
   ./usr/share/applications/vornic-client.desktop
   ./usr/share/icons/hicolor/scalable/apps/vornic-client.svg
 )

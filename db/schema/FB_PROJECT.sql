@@ -29,7 +29,10 @@ CREATE TABLE IMAGE_OBJECT_DATE (
     CONSTRAINT UQ_IMAGE_OBJECT_DATE_ID_IMAG UNIQUE (ID_IMAG)
 );
 
-CREATE INDEX IX_IMAGE_OBJECT_DATE_OBJECT_DAT ON IMAGE_OBJECT_DATE (ID_OBJECT, DAT, ID_IMAG);
+/* An index keeps its name for good: compare_bd.xml brings an older database up to date by the names of its
+   indexes, so a changed definition takes a new name. Older databases have IX_IMAGE_OBJECT_DATE_OBJECT_DAT on
+   (ID_OBJECT, DAT) alone, which no statement can read in the order of all three columns. */
+CREATE INDEX IX_IMAGE_OBJECT_DATE_OLDEST ON IMAGE_OBJECT_DATE (ID_OBJECT, DAT, ID_IMAG);
 CREATE DESCENDING INDEX IX_IMAGE_OBJECT_DATE_NEWEST ON IMAGE_OBJECT_DATE (ID_OBJECT, DAT, ID_IMAG);
 CREATE DESCENDING INDEX IX_IMAGE_OBJECT_DATE_DAT ON IMAGE_OBJECT_DATE (DAT, ID_IMAG);
 
