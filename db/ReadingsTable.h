@@ -68,21 +68,29 @@ inline const QString kFillPicture = QStringLiteral("UPDATE IMAGE_OBJECT_DATE SET
 inline const QString kHistorySelect = QStringLiteral("SELECT ID_OBJECT, DAT, ID_IMAG, READINGS, ERROR FROM "
                                                      "IMAGE_OBJECT_DATE WHERE ID_OBJECT=? AND DAT<? ORDER BY DAT") +
                                       kEqualTimesOldestFirst;
-// Every reading, or those of the one object of the parameter, in the order of objects and times.
-inline const QString kAllInObjectOrder =
-    QStringLiteral("SELECT ID_OBJECT, DAT, ID_IMAG, READINGS, ERROR FROM IMAGE_OBJECT_DATE ORDER BY ID_OBJECT, DAT") +
-    kEqualTimesOldestFirst;
-inline const QString kOfObjectInTimeOrder = QStringLiteral("SELECT ID_OBJECT, DAT, ID_IMAG, READINGS, ERROR FROM "
-                                                           "IMAGE_OBJECT_DATE WHERE ID_OBJECT=? ORDER BY ID_OBJECT, "
-                                                           "DAT") +
+// A reading's moment as a statement gives it where hundreds of thousands of readings come over: seconds since the
+// start of 2000, as stored, without a local date and time made for each, which would ask the system's time zone
+// each time and cost more than all the rest.
+inline const QString kSecondsSince2000 =
+    QStringLiteral("DATEDIFF(SECOND FROM TIMESTAMP '2000-01-01 00:00:00' TO DAT)");
+inline constexpr qint64 kSecondsAt2000 = 946684800; // 2000-01-01 00:00:00 in seconds since 1970
+// Every reading, or those of the one object of the parameter, in the order of objects and times; the moment as
+// kSecondsSince2000.
+inline const QString kAllInObjectOrder = QStringLiteral("SELECT ID_OBJECT, ") + kSecondsSince2000 +
+                                         QStringLiteral(", ID_IMAG, READINGS, ERROR FROM IMAGE_OBJECT_DATE ORDER BY "
+                                                        "ID_OBJECT, DAT") +
+                                         kEqualTimesOldestFirst;
+inline const QString kOfObjectInTimeOrder = QStringLiteral("SELECT ID_OBJECT, ") + kSecondsSince2000 +
+                                            QStringLiteral(", ID_IMAG, READINGS, ERROR FROM IMAGE_OBJECT_DATE WHERE "
+                                                           "ID_OBJECT=? ORDER BY ID_OBJECT, DAT") +
                                             kEqualTimesOldestFirst;
 // One object's readings, newest first: the moment as seconds since the start of 2000, battery and signal. The
 // engine walks the object's newest-first index and stops where the reader stops fetching, so that the last days of
 // a year of readings cost no more than those days; ROWS keeps it from sorting instead.
 inline const QString kNewestFirstOfObjectSelect =
-    QStringLiteral("SELECT DATEDIFF(SECOND FROM TIMESTAMP '2000-01-01 00:00:00' TO DAT), BAT, CSQ FROM "
-                   "IMAGE_OBJECT_DATE WHERE ID_OBJECT=? ORDER BY ID_OBJECT DESC, DAT DESC, ID_IMAG DESC ROWS 1 TO "
-                   "2147483647");
+    QStringLiteral("SELECT ") + kSecondsSince2000 +
+    QStringLiteral(", BAT, CSQ FROM IMAGE_OBJECT_DATE WHERE ID_OBJECT=? ORDER BY ID_OBJECT DESC, DAT DESC, ID_IMAG "
+                   "DESC ROWS 1 TO 2147483647");
 
 // One object's readings within a period, newest first, all columns: pieces around the object's key and the
 // texts of the period's first and last moment.

@@ -186,13 +186,15 @@ QList<ImplausibleReading> findImplausibleReadings(Database& database, double fac
         if (at.isNull())
             continue;
         reading.object = readings.value(0).toInt();
-        reading.at = at.toDateTime();
+        // Judged by its wall-clock time alone; a reading listed gets its local date and time below.
+        reading.at = QDateTime::fromSecsSinceEpoch(ReadingsTable::kSecondsAt2000 + at.toLongLong(), Qt::UTC);
         reading.id = readings.value(2).toString();
         reading.text = readings.value(3).toString();
         reading.error = readings.value(4).toInt();
         std::optional<ImplausibleReading> verdict = pass.judge(reading);
         if (!verdict)
             continue;
+        verdict->at = QDateTime(verdict->at.date(), verdict->at.time());
         // An object no longer in the directory is nobody's to check.
         const auto known = names.constFind(verdict->object);
         if (known == names.cend())

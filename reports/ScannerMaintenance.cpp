@@ -20,7 +20,6 @@ namespace vornic {
 namespace {
 
 constexpr double kSecondsPerDay = 86400.0;
-constexpr qint64 kSecondsAt2000 = 946684800; // 2000-01-01 00:00:00 in seconds since 1970
 // Beyond this a battery is as good as everlasting: no day is worth naming.
 constexpr double kFarthestDays = 3650.0;
 
@@ -231,7 +230,7 @@ QList<MaintenanceRow> scannerMaintenance(Database& database, QDate today, const 
     // Each object's readings come newest first, down to the first one older than the trend days before its newest:
     // the engine reads those few from its index and no more, however long the object's history. The moment comes
     // as seconds since the start of 2000: a local date and time made for each reading would ask the system's time
-    // zone each time, which costs more than all the rest.
+    // zone each time.
     const qint64 trendSeconds = qint64(qMax(0, thresholds.trendDays)) * 86400;
     Statement newestFirst(database, ReadingsTable::kNewestFirstOfObjectSelect);
     QList<MaintenanceReading> readings;
@@ -251,7 +250,7 @@ QList<MaintenanceRow> scannerMaintenance(Database& database, QDate today, const 
             if (seconds < *oldestKept)
                 break;
             // Kept as the wall-clock time it was stored as, without a zone to convert it through.
-            readings.append({QDateTime::fromSecsSinceEpoch(kSecondsAt2000 + seconds, Qt::UTC),
+            readings.append({QDateTime::fromSecsSinceEpoch(ReadingsTable::kSecondsAt2000 + seconds, Qt::UTC),
                              wholeNumber(newestFirst.value(1)), wholeNumber(newestFirst.value(2))});
         }
         if (newestFirst.isOpen())
