@@ -1,64 +1,80 @@
-// Opens the main window's object list on a database of 100,000 objects and moves to the last object.
-// Prints the time to the first rows shown, the time to reach the last object, and the peak memory.
+// Opens the main window's object list on a database of 100,000 objects (argv[1] overrides) and moves to the last
+// object. Prints the time to the first rows shown, the time to reach the last object and the peak memory, each
+// beside its goal; the main window's set-up before the list opens (the connection, the engine's start) is printed
+// for the record, and startup_bench measures the whole start.
+//
+// The database is filled by a child process, so that the peak memory printed here is the window's alone.
+// Figures of a Debug build (as ./test builds it) say little: build with -DCMAKE_BUILD_TYPE=Release.
 
 #include "app/ClientSession.h"
 #include "base/DataFolder.h"
+#include "bench/support/BenchDatabase.h"
+#include "bench/support/BenchDesktop.h"
 #include "bench/support/BenchSupport.h"
 #include "db/DataSet.h"
-#include "db/Database.h"
-#include "tools/demo_data/DemoObjects.h"
-#include "tools/make_database/DatabaseMaker.h"
 #include "ui/main/Glav_form.h"
+#include "ui/main/Threadds2select.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
-
-#include <sys/resource.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
+using vornic::bench::millisecondsSince;
 using vornic::bench::peakMegabytes;
 
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
     const int objects = argc > 1 ? std::atoi(argv[1]) : 100000;
 
-    QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", home.path().toLocal8Bit());
-    const QString database = home.path() + QStringLiteral("/Vornic_Client/DB/FB_PROJECT.GDB");
-    vornic::makeDatabase(database);
-    {
-        vornic::Database filler;
-        filler.connect(database);
-        vornic::addDemoObjects(filler, objects);
-    }
+    const vornic::bench::BenchHome home;
+    const auto filled = vornic::bench::fillDatabase(home.databasePath(), {objects, 5000, nullptr});
+    if (!filled)
+        return 1;
+
+    home.settle();
+    QApplication app(argc, argv);
     const double baseline = peakMegabytes();
 
     QElapsedTimer timer;
     timer.start();
     vornic::ClientSession session(vornic::dataFolder());
     TForm1 window(session.context());
-    window.FormCreate();
+    if (!window.FormCreate())
+        return 1;
+    // The readings list follows the current object after a pause; its open is readings_list_bench's business.
+    window.debounceWorker().stop();
     window.resize(1280, 800);
     window.show();
     QApplication::processEvents();
-    const double firstRows = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    const double setUpMs = millisecondsSince(timer);
+
+    // The list as the operator sees it open: read again, as after every change of the directory, and painted.
+    vornic::DataSet& list = window.IBDataSet1();
+    list.close();
+    timer.restart();
+    list.open();
+    QApplication::processEvents();
+    const double firstRowsMs = millisecondsSince(timer);
+    const int firstRows = list.rowCount();
 
     timer.restart();
-    window.IBDataSet1().last();
+    list.last();
     QApplication::processEvents();
-    const double toLast = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    const double toLastMs = millisecondsSince(timer);
 
-    std::printf("objects: %d\n", objects);
-    std::printf("open and show the first rows: %.1f ms (rows read: %d before the move)\n", firstRows,
-                vornic::DataSet::kFetchBatch);
-    std::printf("move to the last object: %.1f ms (current row %d)\n", toLast, window.IBDataSet1().currentRow());
-    std::printf("peak memory: %.1f MB (%.1f MB before the window opened)\n", peakMegabytes(), baseline);
-    return 0;
+    vornic::bench::printBuildKind();
+    std::printf("objects: %d (database %.0f MB, filled in %.1f s)\n", objects, filled->megabytes, filled->seconds);
+    std::printf("main window made, connected and shown with the list: %.1f ms (see startup_bench)\n", setUpMs);
+    std::printf("open the object list and show the first rows: %.1f ms (%d rows read) (goal under 50 ms)\n",
+                firstRowsMs, firstRows);
+    std::printf("move to the last object: %.1f ms (current row %d of %d) (goal under 100 ms)\n", toLastMs,
+                list.currentRow(), list.rowCount());
+    std::printf("peak memory (VmHWM): %.1f MB, %.1f MB before the window opened (goal under 300 MB)\n", peakMegabytes(),
+                baseline);
+    return list.currentRow() == objects - 1 ? 0 : 1;
 }

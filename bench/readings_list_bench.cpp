@@ -1,7 +1,8 @@
 // Opens the readings list of one object that holds 10,000 readings (argv[1] overrides), each with a dial picture of
-// about 30 KB, and walks through it as the operator does with the arrow keys: every move shows the reading's
+// about 40 KB, and walks through it as the operator does with the arrow keys: every move shows the reading's
 // picture on the dial panel, which reads and decodes that one picture. Prints the time to open the list, the time
-// per move, the time to reach the last (oldest) reading, and the peak memory at each stage: the pictures are read
+// per move, the time to reach the last (oldest) reading, and the peak memory at each stage, the first three beside
+// their goals: the pictures are read
 // one at a time, so memory must not grow with their number.
 //
 // The database is filled by a child process, so that the peak memory printed here is the window's alone.
@@ -37,11 +38,11 @@ double residentMegabytes() {
     return vornic::bench::statusMegabytes("VmRSS:");
 }
 
-constexpr int kPictureBytes = 30000;
+constexpr int kPictureBytes = 40000; // the largest a scanner sends
 constexpr int kDistinctPictures = 50;
 constexpr int kMoves = 1000;
 
-// Readings two hours apart of the one object. Each picture is one of a few dial faces padded to about 30 KB, with
+// Readings two hours apart of the one object. Each picture is one of a few dial faces padded to about 40 KB, with
 // the row number written into the padding so that no two stored pictures are the same bytes.
 void writeReadings(int count, const QList<qint64>& objects, vornic::bench::ReadingWriter& readings) {
     QList<QByteArray> pictures;
@@ -143,8 +144,9 @@ int main(int argc, char** argv) {
     vornic::bench::printBuildKind();
     std::printf("readings of the object: %d, pictures of %d bytes (database %.0f MB, filled in %.1f s)\n", readings,
                 kPictureBytes, filled->megabytes, filled->seconds);
-    std::printf("open the readings list and show the first picture: %.1f ms\n", openMs);
-    std::printf("move to the next reading: %.2f ms per move (%d moves, %.0f ms in all, now on row %d)\n",
+    std::printf("open the readings list and show the first picture: %.1f ms (goal under 50 ms)\n", openMs);
+    std::printf("move to the next reading: %.2f ms per move (%d moves, %.0f ms in all, now on row %d) "
+                "(goal under 10 ms)\n",
                 moves > 0 ? movesMs / moves : 0.0, moves, movesMs, rowAfterMoves);
     std::printf("move to the last reading: %.1f ms (row %d of %d read)\n", lastMs, list.currentRow(), list.rowCount());
     std::printf("peak memory before the window opened: %.1f MB (resident %.1f MB)\n", baseline, baselineResident);
@@ -154,7 +156,7 @@ int main(int argc, char** argv) {
     // Growth that stops halfway is the database's page cache filling up (2048 pages of 8 KB), not pictures kept.
     std::printf("resident memory after %d moves: %.1f MB\n", moves / 2, halfwayResident);
     std::printf("peak memory after %d moves: %.1f MB (resident %.1f MB)\n", moves, movedPeak, movedResident);
-    std::printf("peak memory after moving to the last reading: %.1f MB (resident %.1f MB)\n", lastPeak,
-                residentMegabytes());
+    std::printf("peak memory after moving to the last reading: %.1f MB (resident %.1f MB) (goal under 300 MB)\n",
+                lastPeak, residentMegabytes());
     return 0;
 }

@@ -149,6 +149,7 @@ void DataSet::openQuietly() {
     }
     select_ = std::move(select);
     rows_.clear();
+    packedRows_.clear();
     current_ = -1;
     modified_ = false;
     state_ = State::Browse;
@@ -172,6 +173,7 @@ void DataSet::close() {
         select_.reset();
     }
     rows_.clear();
+    packedRows_.clear();
     editBuffer_.clear();
     originalRow_.clear();
     current_ = -1;
@@ -200,8 +202,11 @@ void DataSet::readRows(int count) {
     if (!canFetchMore())
         return;
     auto guard = database_.lock();
-    for (int i = 0; i < count && select_->fetch(); ++i)
-        rows_.push_back(select_->row());
+    for (int i = 0; i < count && select_->fetch(); ++i) {
+        unsigned char* packed = packedRows_.allocate(select_->packedRowSize());
+        select_->packRow(packed);
+        rows_.push_back({packed, {}});
+    }
 }
 
 void DataSet::fetchMore(int count) {
@@ -306,7 +311,19 @@ QVariant DataSet::value(int row, int column) const {
         return {};
     if (row == current_ && (state_ == State::Edit || state_ == State::Insert))
         return editBuffer_.value(column);
-    return rows_[static_cast<size_t>(row)].value(column);
+    const Row& stored = rows_[static_cast<size_t>(row)];
+    return !stored.packed ? stored.values.value(column) : select_->packedValue(stored.packed, column);
+}
+
+QVariantList DataSet::rowValues(int row) const {
+    const Row& stored = rows_[static_cast<size_t>(row)];
+    if (!stored.packed)
+        return stored.values;
+    QVariantList values;
+    values.reserve(fieldNames_.size());
+    for (int column = 0; column < fieldNames_.size(); ++column)
+        values.append(select_->packedValue(stored.packed, column));
+    return values;
 }
 
 QByteArray DataSet::bytes(int row, int column) const {
@@ -337,7 +354,7 @@ void DataSet::edit() {
         append();
         return;
     }
-    originalRow_ = rows_[static_cast<size_t>(current_)];
+    originalRow_ = rowValues(current_);
     editBuffer_ = originalRow_;
     modified_ = false;
     state_ = State::Edit;
@@ -349,7 +366,7 @@ void DataSet::insert() {
     const int row = std::max(current_, 0);
     const QVariantList empty(fieldNames_.size());
     Q_EMIT rowAboutToBeInserted(row);
-    rows_.insert(rows_.begin() + row, empty);
+    rows_.insert(rows_.begin() + row, Row{nullptr, empty});
     Q_EMIT rowInserted(row);
     editBuffer_ = empty;
     originalRow_ = empty;
@@ -405,7 +422,7 @@ bool DataSet::refreshRow(int row) {
     if (row < 0 || row >= rowCount())
         return false;
     const QString keySource = modifySql_.isEmpty() ? deleteSql_ : modifySql_;
-    const QVariantList read = rows_[static_cast<size_t>(row)];
+    const QVariantList read = rowValues(row);
     const ParsedStatement parsed = parseNamedParameters(rowReReadSelect(selectSql_, oldValueFields(keySource)));
     std::optional<QVariantList> stored;
     {
@@ -421,7 +438,7 @@ bool DataSet::refreshRow(int row) {
         select.close();
     }
     if (stored && stored->size() == fieldNames_.size()) {
-        rows_[static_cast<size_t>(row)] = *stored;
+        rows_[static_cast<size_t>(row)] = Row{nullptr, *stored};
         Q_EMIT rowChanged(row);
         return true;
     }
@@ -480,7 +497,7 @@ void DataSet::post() {
     } else {
         throw notEditing();
     }
-    rows_[static_cast<size_t>(current_)] = editBuffer_;
+    rows_[static_cast<size_t>(current_)] = Row{nullptr, editBuffer_};
     state_ = State::Browse;
     modified_ = false;
     Q_EMIT rowChanged(current_);
@@ -531,7 +548,7 @@ void DataSet::remove() {
     }
     if (current_ < 0)
         throw Failure(QStringLiteral("Нет записи для удаления."));
-    const QVariantList row = rows_[static_cast<size_t>(current_)];
+    const QVariantList row = rowValues(current_);
     if (runChange(guarded(deleteSql_, row), row, row) == 0)
         refuseChangedRow({});
     state_ = State::Browse;

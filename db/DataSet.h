@@ -1,6 +1,7 @@
 #pragma once
 
 #include "db/BlobId.h"
+#include "db/ByteArena.h"
 #include "db/Database.h"
 
 #include <QDateTime>
@@ -164,7 +165,15 @@ private:
     QStringList fieldNames_;
     QHash<QString, int> fieldIndex_; // keyed by upper-case name
     std::vector<bool> binaryColumns_;
-    std::vector<QVariantList> rows_;
+    // A row as read stays packed, its cells decoded only when asked for; a row stored, re-read or new holds its
+    // values.
+    struct Row {
+        const unsigned char* packed = nullptr; // in packedRows_
+        QVariantList values;
+    };
+    QVariantList rowValues(int row) const;
+    std::vector<Row> rows_;
+    ByteArena packedRows_;
     int current_ = -1;
     State state_ = State::Inactive;
     QVariantList editBuffer_;

@@ -68,6 +68,57 @@ template <class T> void writeAt(unsigned char* at, const T& value) {
     std::memcpy(at, &value, sizeof value);
 }
 
+// Where a column's value lies in the output message, and of what type it is.
+struct ColumnLayout {
+    unsigned type = 0;
+    int scale = 0;
+    unsigned length = 0;
+    unsigned offset = 0;
+    unsigned nullOffset = 0;
+};
+
+// One column's value from its bytes in the output message.
+QVariant cellValue(const ColumnLayout& layout, const unsigned char* at) {
+    const int scale = layout.scale;
+    const auto scaled = [scale](qint64 raw) -> QVariant {
+        if (scale >= 0)
+            return raw;
+        return static_cast<double>(raw) / std::pow(10.0, -scale);
+    };
+    switch (layout.type) {
+    case SQL_VARYING: {
+        const auto length = readAt<ISC_USHORT>(at);
+        return windows1251::decode(QByteArrayView(at + sizeof(ISC_USHORT), length));
+    }
+    case SQL_TEXT:
+        return windows1251::decode(QByteArrayView(at, layout.length));
+    case SQL_SHORT:
+        return scaled(readAt<ISC_SHORT>(at));
+    case SQL_LONG:
+        return scaled(readAt<ISC_LONG>(at));
+    case SQL_INT64:
+        return scaled(readAt<ISC_INT64>(at));
+    case SQL_FLOAT:
+        return static_cast<double>(readAt<float>(at));
+    case SQL_DOUBLE:
+        return readAt<double>(at);
+    case SQL_TIMESTAMP: {
+        const auto stamp = readAt<ISC_TIMESTAMP>(at);
+        return QDateTime(fromIscDate(stamp.timestamp_date), fromIscTime(stamp.timestamp_time));
+    }
+    case SQL_TYPE_DATE:
+        return fromIscDate(readAt<ISC_DATE>(at));
+    case SQL_TYPE_TIME:
+        return fromIscTime(readAt<ISC_TIME>(at));
+    case SQL_BOOLEAN:
+        return readAt<FB_BOOLEAN>(at) != 0;
+    case SQL_BLOB:
+        return QVariant::fromValue(fromQuad(readAt<ISC_QUAD>(at)));
+    default:
+        return {};
+    }
+}
+
 } // namespace
 
 struct Statement::Impl {
@@ -82,14 +133,7 @@ struct Statement::Impl {
     bool rowFetched = false;
 
     // The output message's layout, read once at prepare so that reading a row asks the client nothing.
-    struct Column {
-        unsigned type = 0;
-        int scale = 0;
-        unsigned length = 0;
-        unsigned offset = 0;
-        unsigned nullOffset = 0;
-    };
-    std::vector<Column> columns;
+    std::vector<ColumnLayout> columns;
 
     explicit Impl(Database& db) : database(db) {}
 
@@ -220,49 +264,53 @@ struct Statement::Impl {
     }
 
     QVariant column(unsigned index) const {
-        const Column& layout = columns[index];
+        const ColumnLayout& layout = columns[index];
         const unsigned char* const base = outputBuffer.data();
         if (readAt<ISC_SHORT>(base + layout.nullOffset) != 0)
             return {};
-        const unsigned char* const at = base + layout.offset;
-        const int scale = layout.scale;
-        const auto scaled = [scale](qint64 raw) -> QVariant {
-            if (scale >= 0)
-                return raw;
-            return static_cast<double>(raw) / std::pow(10.0, -scale);
-        };
-        switch (layout.type) {
-        case SQL_VARYING: {
-            const auto length = readAt<ISC_USHORT>(at);
-            return windows1251::decode(QByteArrayView(at + sizeof(ISC_USHORT), length));
+        return cellValue(layout, base + layout.offset);
+    }
+
+    // The bytes of a column's value in the output message: a text of varying length carries its own.
+    static unsigned cellSize(const ColumnLayout& layout, const unsigned char* at) {
+        return layout.type == SQL_VARYING ? static_cast<unsigned>(sizeof(ISC_USHORT)) + readAt<ISC_USHORT>(at)
+                                          : layout.length;
+    }
+
+    // The row as a flag byte per column (0 for null), each followed by the value's bytes as the message holds them.
+    std::size_t packedSize() const {
+        const unsigned char* const base = outputBuffer.data();
+        std::size_t size = 0;
+        for (const ColumnLayout& layout : columns) {
+            ++size;
+            if (readAt<ISC_SHORT>(base + layout.nullOffset) == 0)
+                size += cellSize(layout, base + layout.offset);
         }
-        case SQL_TEXT:
-            return windows1251::decode(QByteArrayView(at, layout.length));
-        case SQL_SHORT:
-            return scaled(readAt<ISC_SHORT>(at));
-        case SQL_LONG:
-            return scaled(readAt<ISC_LONG>(at));
-        case SQL_INT64:
-            return scaled(readAt<ISC_INT64>(at));
-        case SQL_FLOAT:
-            return static_cast<double>(readAt<float>(at));
-        case SQL_DOUBLE:
-            return readAt<double>(at);
-        case SQL_TIMESTAMP: {
-            const auto stamp = readAt<ISC_TIMESTAMP>(at);
-            return QDateTime(fromIscDate(stamp.timestamp_date), fromIscTime(stamp.timestamp_time));
+        return size;
+    }
+
+    void pack(unsigned char* out) const {
+        const unsigned char* const base = outputBuffer.data();
+        for (const ColumnLayout& layout : columns) {
+            const bool isNull = readAt<ISC_SHORT>(base + layout.nullOffset) != 0;
+            *out++ = isNull ? 0 : 1;
+            if (isNull)
+                continue;
+            const unsigned cell = cellSize(layout, base + layout.offset);
+            std::memcpy(out, base + layout.offset, cell);
+            out += cell;
         }
-        case SQL_TYPE_DATE:
-            return fromIscDate(readAt<ISC_DATE>(at));
-        case SQL_TYPE_TIME:
-            return fromIscTime(readAt<ISC_TIME>(at));
-        case SQL_BOOLEAN:
-            return readAt<FB_BOOLEAN>(at) != 0;
-        case SQL_BLOB:
-            return QVariant::fromValue(fromQuad(readAt<ISC_QUAD>(at)));
-        default:
+    }
+
+    QVariant packedColumn(const unsigned char* at, unsigned index) const {
+        for (unsigned i = 0; i < index; ++i) {
+            const bool isNull = *at++ == 0;
+            if (!isNull)
+                at += cellSize(columns[i], at);
+        }
+        if (*at++ == 0)
             return {};
-        }
+        return cellValue(columns[index], at);
     }
 };
 
@@ -419,6 +467,21 @@ QVariantList Statement::row() const {
     for (unsigned i = 0; i < d->columns.size(); ++i)
         values.append(d->column(i));
     return values;
+}
+
+std::size_t Statement::packedRowSize() const {
+    return d->rowFetched ? d->packedSize() : 0;
+}
+
+void Statement::packRow(unsigned char* out) const {
+    if (d->rowFetched)
+        d->pack(out);
+}
+
+QVariant Statement::packedValue(const unsigned char* packed, int column) const {
+    if (!packed || column < 0 || column >= columnCount())
+        return {};
+    return d->packedColumn(packed, static_cast<unsigned>(column));
 }
 
 } // namespace vornic

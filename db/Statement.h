@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <cstddef>
 #include <memory>
 #include <vector>
 
@@ -45,6 +46,12 @@ public:
     // A column of the row fetched last.
     QVariant value(int column) const;
     QVariantList row() const;
+    // The row fetched last as the database sent it, compacted, for a reader that keeps many rows and turns few of
+    // their cells into values: packRow() writes packedRowSize() bytes, and packedValue() gives a cell of them as
+    // value() gave it at the fetch. Only this statement reads what it packed.
+    std::size_t packedRowSize() const;
+    void packRow(unsigned char* out) const;
+    QVariant packedValue(const unsigned char* packed, int column) const;
 
 private:
     struct Impl;

@@ -96,6 +96,51 @@ TEST_F(DataSetTest, FieldsAreFoundByNameInAnyCaseAndReadInEveryKind) {
     EXPECT_EQ(fixture.committedValue(QStringLiteral("SELECT OCTET_LENGTH(FIO) FROM LIST_OBJECTS")).toInt(), 11);
 }
 
+// Rows are kept as read and their cells turned into values only when asked for: every cell of every row, nulls
+// among texts of every length and values of every kind after them, must read as the statement itself gave it,
+// also in rows read in later batches and beside a row that was stored and so holds values of its own.
+TEST_F(DataSetTest, RowsKeptAsReadGiveEveryCellAsTheStatementDid) {
+    for (int i = 0; i < 300; ++i)
+        db.execute(QStringLiteral("INSERT INTO LIST_OBJECTS (FIO, ADDRESS, CHECK_GRID) VALUES ('%1', %2, %3)")
+                       .arg(QStringLiteral("Абонент").left(i % 8))
+                       .arg(i % 3 == 0 ? QStringLiteral("NULL") : QStringLiteral("'ул. Ленина, %1'").arg(i))
+                       .arg(i % 2 == 0 ? QStringLiteral("NULL") : QString::number(i % 5)));
+    db.commitRetaining();
+    const QString select = QStringLiteral(
+        "SELECT ID_OBJECT, FIO, ADDRESS, CHECK_GRID, CAST(FIO AS CHAR(9)) AS FIXED, "
+        "CAST(ID_OBJECT AS NUMERIC(12, 2)) / 8 AS SHARE, CAST(ID_OBJECT AS DOUBLE PRECISION) / 3 AS THIRD, "
+        "DATEADD(ID_OBJECT MINUTE TO TIMESTAMP '2018-03-02 14:15:05') AS TAKEN, "
+        "DATEADD(ID_OBJECT DAY TO DATE '2018-03-02') AS TAKEN_DAY, IIF(CHECK_GRID IS NULL, NULL, CHECK_GRID > 2) AS "
+        "HIGH, ID_SCANNER FROM LIST_OBJECTS ORDER BY ID_OBJECT");
+    DataSet objects(db);
+    objects.setSelectSql(select);
+    objects.setModifySql(
+        QStringLiteral("UPDATE LIST_OBJECTS SET CHECK_GRID=:CHECK_GRID WHERE ID_OBJECT=?old_ID_OBJECT"));
+    objects.open();
+    objects.moveTo(3);
+    objects.edit();
+    objects.field(QStringLiteral("CHECK_GRID")).setValue(7);
+    objects.post();
+    objects.fetchAll();
+
+    Statement direct(db, select);
+    direct.open();
+    int row = 0;
+    for (; direct.fetch(); ++row) {
+        ASSERT_LT(row, objects.rowCount());
+        for (int column = 0; column < direct.columnCount(); ++column) {
+            QVariant expected = direct.value(column);
+            if (row == 3 && column == 3)
+                expected = 7; // the stored change, as the data set posted it
+            const QVariant read = objects.value(row, column);
+            EXPECT_EQ(read, expected) << "row " << row << ", " << objects.fieldNames().at(column).toStdString();
+            EXPECT_EQ(read.typeId(), expected.typeId()) << "row " << row << ", column " << column;
+        }
+    }
+    EXPECT_EQ(row, 300);
+    EXPECT_EQ(objects.rowCount(), 300);
+}
+
 TEST_F(DataSetTest, TextOutsideTheCodePageIsRefusedAndNothingIsStored) {
     const int id = fixture.addObject(QStringLiteral("Первый"), QStringLiteral("1"));
     DataSet objects(db);
