@@ -71,8 +71,7 @@ inline const QString kHistorySelect = QStringLiteral("SELECT ID_OBJECT, DAT, ID_
 // A reading's moment as a statement gives it where hundreds of thousands of readings come over: seconds since the
 // start of 2000, as stored, without a local date and time made for each, which would ask the system's time zone
 // each time and cost more than all the rest.
-inline const QString kSecondsSince2000 =
-    QStringLiteral("DATEDIFF(SECOND FROM TIMESTAMP '2000-01-01 00:00:00' TO DAT)");
+inline const QString kSecondsSince2000 = QStringLiteral("DATEDIFF(SECOND FROM TIMESTAMP '2000-01-01 00:00:00' TO DAT)");
 inline constexpr qint64 kSecondsAt2000 = 946684800; // 2000-01-01 00:00:00 in seconds since 1970
 // Every reading, or those of the one object of the parameter, in the order of objects and times; the moment as
 // kSecondsSince2000.
