@@ -73,10 +73,7 @@ void Database::connect(const QString& databaseName) {
     close();
     try {
         fb::Status status;
-        fb::Handle<IXpbBuilder> dpb(fb::util()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0));
-        const DatabaseAccount account = databaseAccount();
-        dpb->insertString(&status, isc_dpb_user_name, account.user.toUtf8().constData());
-        dpb->insertString(&status, isc_dpb_password, account.password.toUtf8().constData());
+        fb::Handle<IXpbBuilder> dpb = fb::accountDpb();
         fb::Handle<IProvider> provider(fb::master()->getDispatcher());
         attachment_ = provider->attachDatabase(&status, databaseName.toLocal8Bit().constData(),
                                                dpb->getBufferLength(&status), dpb->getBuffer(&status));

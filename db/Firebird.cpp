@@ -1,6 +1,7 @@
 #include "db/Firebird.h"
 
 #include "base/Windows1251.h"
+#include "db/Database.h"
 #include "db/DatabaseReason.h"
 
 namespace vornic::fb {
@@ -13,6 +14,15 @@ Firebird::IMaster* master() {
 Firebird::IUtil* util() {
     static Firebird::IUtil* const instance = master()->getUtilInterface();
     return instance;
+}
+
+Handle<Firebird::IXpbBuilder> accountDpb() {
+    Status status;
+    Handle<Firebird::IXpbBuilder> dpb(util()->getXpbBuilder(&status, Firebird::IXpbBuilder::DPB, nullptr, 0));
+    const DatabaseAccount account = databaseAccount();
+    dpb->insertString(&status, isc_dpb_user_name, account.user.toUtf8().constData());
+    dpb->insertString(&status, isc_dpb_password, account.password.toUtf8().constData());
+    return dpb;
 }
 
 QString errorText(const Firebird::FbException& error) {

@@ -70,4 +70,8 @@ private:
     T* object_ = nullptr;
 };
 
+// A new parameter block for attaching to or making a database, holding the program's account (databaseAccount()).
+// Throws Firebird::FbException.
+Handle<Firebird::IXpbBuilder> accountDpb();
+
 } // namespace vornic::fb

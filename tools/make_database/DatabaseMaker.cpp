@@ -64,11 +64,8 @@ void makeDatabase(const QString& path, const QString& script) {
     const QStringList statements = splitSchemaScript(script);
     try {
         fb::Status status;
-        fb::Handle<IXpbBuilder> dpb(fb::util()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0));
         // The account that makes the database owns it; on a server, other accounts need to be granted its tables.
-        const DatabaseAccount account = databaseAccount();
-        dpb->insertString(&status, isc_dpb_user_name, account.user.toUtf8().constData());
-        dpb->insertString(&status, isc_dpb_password, account.password.toUtf8().constData());
+        fb::Handle<IXpbBuilder> dpb = fb::accountDpb();
         dpb->insertInt(&status, isc_dpb_sql_dialect, 3);
         dpb->insertInt(&status, isc_dpb_page_size, 8192);
         fb::Handle<IProvider> provider(fb::master()->getDispatcher());
@@ -91,10 +88,7 @@ void makeDatabase(const QString& path, const QString& script) {
 void setForcedWrites(const QString& path, bool on) {
     try {
         fb::Status status;
-        fb::Handle<IXpbBuilder> dpb(fb::util()->getXpbBuilder(&status, IXpbBuilder::DPB, nullptr, 0));
-        const DatabaseAccount account = databaseAccount();
-        dpb->insertString(&status, isc_dpb_user_name, account.user.toUtf8().constData());
-        dpb->insertString(&status, isc_dpb_password, account.password.toUtf8().constData());
+        fb::Handle<IXpbBuilder> dpb = fb::accountDpb();
         // Taken at the attachment and kept in the database's header.
         dpb->insertInt(&status, isc_dpb_force_write, on ? 1 : 0);
         fb::Handle<IProvider> provider(fb::master()->getDispatcher());
