@@ -26,9 +26,11 @@ inline const QString kError = QStringLiteral("ERROR");
 constexpr int kDoubtful = 1;
 constexpr int kSetByOperator = 99;
 
-// The current object's readings (":id_object" is the object list's current key), newest or oldest first.
+// The current object's readings (":id_object" is the object list's current key), newest or oldest first. Newest
+// first the order names the object's key too: ordered by DAT alone the engine would walk the index of every
+// object's readings by time to find this object's (see kOfObjectInPeriodEnd).
 inline const QString kOfObjectNewestFirst =
-    QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT DESC") +
+    QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY ID_OBJECT DESC, DAT DESC") +
     kEqualTimesNewestFirst;
 inline const QString kOfObjectOldestFirst =
     QStringLiteral("SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT") + kEqualTimesOldestFirst;
@@ -64,10 +66,12 @@ inline const QString kLookup = QStringLiteral(
     "THEN 1 ELSE 0 END FROM IMAGE_OBJECT_DATE WHERE ID_IMAG = ?");
 inline const QString kFillPicture = QStringLiteral("UPDATE IMAGE_OBJECT_DATE SET IMAGE = ? WHERE ID_IMAG = ?");
 
-// One object's readings before a moment (parameters: the object, the moment), oldest first.
-inline const QString kHistorySelect = QStringLiteral("SELECT ID_OBJECT, DAT, ID_IMAG, READINGS, ERROR FROM "
-                                                     "IMAGE_OBJECT_DATE WHERE ID_OBJECT=? AND DAT<? ORDER BY DAT") +
-                                      kEqualTimesOldestFirst;
+// One object's readings before a moment (parameters: the object, the moment), oldest first, walked up the
+// object's oldest-first index (kOfObjectInPeriodEnd below says why).
+inline const QString kHistorySelect =
+    QStringLiteral("SELECT ID_OBJECT, DAT, ID_IMAG, READINGS, ERROR FROM IMAGE_OBJECT_DATE WHERE ID_OBJECT=? AND "
+                   "DAT<? ORDER BY ID_OBJECT, DAT") +
+    kEqualTimesOldestFirst + QStringLiteral(" ROWS 1 TO 2147483647");
 // A reading's moment as a statement gives it where hundreds of thousands of readings come over: seconds since the
 // start of 2000, as stored, without a local date and time made for each, which would ask the system's time zone
 // each time and cost more than all the rest.
@@ -92,11 +96,15 @@ inline const QString kNewestFirstOfObjectSelect =
                    "DESC ROWS 1 TO 2147483647");
 
 // One object's readings within a period, newest first, all columns: pieces around the object's key and the
-// texts of the period's first and last moment.
+// texts of the period's first and last moment. Ordered by DAT alone, the engine would walk the index of all
+// objects' readings by time, reading every object's readings of the period to find this one's; naming the
+// object's key first, with ROWS, makes it walk the object's own readings down their newest-first index, between
+// the period's ends. The rows and their order are the same.
 inline const QString kOfObjectInPeriodStart = QStringLiteral("SELECT*FROM Image_object_date WHERE id_object=");
 inline const QString kOfObjectInPeriodFrom = QStringLiteral(" and dat>='");
 inline const QString kOfObjectInPeriodUntil = QStringLiteral("' and dat<='");
-inline const QString kOfObjectInPeriodEnd = QStringLiteral("' ORDER BY DAT DESC") + kEqualTimesNewestFirst;
+inline const QString kOfObjectInPeriodEnd = QStringLiteral("' ORDER BY ID_OBJECT DESC, DAT DESC") +
+                                            kEqualTimesNewestFirst + QStringLiteral(" ROWS 1 TO 2147483647");
 // One object's readings within a period (the object's key, the period's first and last moment), newest or
 // oldest first: the day and the value. Among equal times the greater picture number is the newer, as everywhere.
 // The order names the object's key first, so that it is the order of the indexes over (ID_OBJECT, DAT, ID_IMAG),

@@ -449,6 +449,17 @@ QStringList Statement::columnNames() const {
     return names;
 }
 
+QString Statement::plan() const {
+    try {
+        fb::Status status;
+        auto guard = d->database.lock();
+        const char* text = d->statement->getPlan(&status, false);
+        return text ? QString::fromUtf8(text).trimmed() : QString();
+    } catch (const FbException& error) {
+        throw fb::databaseError(error);
+    }
+}
+
 bool Statement::isBinaryColumn(int column) const {
     return d->columns.at(static_cast<size_t>(column)).type == SQL_BLOB;
 }

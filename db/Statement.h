@@ -43,6 +43,8 @@ public:
     int columnCount() const;
     QStringList columnNames() const;
     bool isBinaryColumn(int column) const;
+    // How the engine will read the rows ("PLAN (IMAGE_OBJECT_DATE ORDER …)"), as the engine writes it.
+    QString plan() const;
     // A column of the row fetched last.
     QVariant value(int column) const;
     QVariantList row() const;

@@ -107,7 +107,8 @@ TEST_F(ReadingsOfOneSecondTest, EveryOtherListTakesTheGreaterPictureNumberAsTheN
     EXPECT_EQ(column(readings(), u"ID_IMAG"_s), oldestFirst);
     window->DBGrid2TitleClick(1);
     EXPECT_EQ(readings().selectSql(),
-              u"SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY DAT DESC, ID_IMAG DESC"_s);
+              u"SELECT*from Image_object_date Where (id_object=:id_object) ORDER BY ID_OBJECT DESC, DAT DESC, ID_IMAG "
+              u"DESC"_s);
     EXPECT_EQ(column(readings(), u"ID_IMAG"_s), kNewestFirst);
 }
 

@@ -167,7 +167,8 @@ TEST_F(SubscriberReportTest, BuildListsThePeriodsReadingsNewestFirstWithTheirCon
 
     EXPECT_EQ(report->IBDataSet1().selectSql(),
               u"SELECT*FROM Image_object_date WHERE id_object=%1 and dat>='01.11.2014' and "
-              u"dat<='11.11.2014 23:59:59' ORDER BY DAT DESC, ID_IMAG DESC"_s.arg(object));
+              u"dat<='11.11.2014 23:59:59' ORDER BY ID_OBJECT DESC, DAT DESC, ID_IMAG DESC ROWS 1 TO 2147483647"_s.arg(
+                  object));
     QStringList listed;
     for (int row = 0; row < form().DBGrid1->model()->rowCount(); ++row)
         listed.append(form().DBGrid1->model()->index(row, 0).data().toString() + u" | "_s +
