@@ -57,18 +57,18 @@ double implausibleFactor(const IniFile& settings) {
 }
 
 std::optional<double> ImplausibleReadingJudge::usualDailyRise(qint64 day) {
-    while (!rises_.empty() && rises_.front().day < day - kLookBackDays)
+    while (!rises_.empty() && rises_.front().day < day - kLookBackDays) {
+        sortedRises_.erase(std::lower_bound(sortedRises_.begin(), sortedRises_.end(), rises_.front().perDay));
         rises_.pop_front();
+    }
     if (rises_.size() < kFewestRises)
         return std::nullopt;
-    scratch_.clear();
-    for (const DailyRise& rise : rises_)
-        scratch_.push_back(rise.perDay);
-    const auto middle = scratch_.begin() + static_cast<std::ptrdiff_t>(scratch_.size() / 2);
-    std::nth_element(scratch_.begin(), middle, scratch_.end());
-    double median = *middle;
-    if (scratch_.size() % 2 == 0)
-        median = (median + *std::max_element(scratch_.begin(), middle)) / 2;
+    // Most readings of a busy meter ask for the median, so the window is kept sorted as it moves rather than
+    // sorted again for each.
+    const size_t middle = sortedRises_.size() / 2;
+    double median = sortedRises_[middle];
+    if (sortedRises_.size() % 2 == 0)
+        median = (median + sortedRises_[middle - 1]) / 2;
     return std::max(median, kUsualRiseFloor);
 }
 
@@ -94,8 +94,11 @@ void ImplausibleReadingJudge::accept(double value, qint64 day) {
     if (accepted_) {
         const double rise = value - accepted_->value;
         // A decrease the operator confirmed is a replaced meter, not a rate of consumption.
-        if (rise >= 0)
-            rises_.push_back({day, rise / static_cast<double>(std::max<qint64>(1, day - accepted_->day))});
+        if (rise >= 0) {
+            const double perDay = rise / static_cast<double>(std::max<qint64>(1, day - accepted_->day));
+            rises_.push_back({day, perDay});
+            sortedRises_.insert(std::upper_bound(sortedRises_.begin(), sortedRises_.end(), perDay), perDay);
+        }
     }
     accepted_ = Numeric{value, day};
 }
@@ -151,9 +154,8 @@ std::optional<ImplausibleReading> ImplausibleReadingsPass::judge(const HistoryRe
 QList<ImplausibleReading> findImplausibleReadings(Database& database, double factor, std::optional<int> object) {
     // One statement for all objects, in the order of objects and times, judged as the rows come: the per-object
     // statements of the reports would take a round trip for each of thousands of objects, and holding every
-    // reading to sort it here would take memory for all of them. The readings of one second are ordered by their
-    // picture number, which the index does not hold, so the engine sorts the rows (in its own bounded memory and
-    // temporary files) rather than reading them in the index's order.
+    // reading to sort it here would take memory for all of them. The rows come up the index over object, time and
+    // picture number, so the engine sorts nothing.
     const QString& readingsSql = object ? ReadingsTable::kOfObjectInTimeOrder : ReadingsTable::kAllInObjectOrder;
     const QString& objectsSql = object ? ObjectsTable::kNamesOfObjectSelect : ObjectsTable::kNamesSelect;
     // A download running meanwhile must not slip readings in between the two statements.
@@ -188,12 +190,13 @@ QList<ImplausibleReading> findImplausibleReadings(Database& database, double fac
         reading.object = readings.value(0).toInt();
         // Judged by its wall-clock time alone; a reading listed gets its local date and time below.
         reading.at = QDateTime::fromSecsSinceEpoch(ReadingsTable::kSecondsAt2000 + at.toLongLong(), Qt::UTC);
-        reading.id = readings.value(2).toString();
         reading.text = readings.value(3).toString();
         reading.error = readings.value(4).toInt();
+        // The picture number is the listed readings' alone: it is read for them only.
         std::optional<ImplausibleReading> verdict = pass.judge(reading);
         if (!verdict)
             continue;
+        verdict->id = readings.value(2).toString();
         verdict->at = QDateTime(verdict->at.date(), verdict->at.time());
         // An object no longer in the directory is nobody's to check.
         const auto known = names.constFind(verdict->object);

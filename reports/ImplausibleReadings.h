@@ -72,7 +72,7 @@ private:
     bool previousListed_ = false;
     std::optional<Numeric> accepted_; // the last numeric reading that was not listed
     std::deque<DailyRise> rises_;     // between accepted readings, within the look-back window
-    std::vector<double> scratch_;
+    std::vector<double> sortedRises_; // the same rises, by size, for their median
 };
 
 // Judges readings given ordered by object, then by time.
