@@ -1,9 +1,11 @@
 #include "db/DataSet.h"
 #include "support/TestDatabase.h"
 #include "ui/common/DataSetModel.h"
+#include "ui/common/ListReadAhead.h"
 
 #include <QAbstractItemModelTester>
 #include <QLoggingCategory>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -72,4 +74,32 @@ TEST(DataSetModel, StaysConsistentThroughEveryChangeOfItsDataSet) {
     EXPECT_GE(model.rowCount(), DataSet::kFetchBatch);
     qInstallMessageHandler(previous);
     EXPECT_TRUE(g_modelFaults.isEmpty()) << g_modelFaults.join(u'\n').toStdString();
+}
+
+// A long list is read on while the window waits for the operator, and left alone while a row of it is open.
+TEST(ListReadAhead, ReadsTheRestOfABrowsedListBetweenEventsAndWaitsWhileARowIsEdited) {
+    test::TestDatabase fixture;
+    const int count = DataSet::kFetchBatch + 2 * ListReadAhead::kRowsASlice + 10;
+    fixture.exec(QStringLiteral("EXECUTE BLOCK AS DECLARE i INT = 0; BEGIN WHILE (i < %1) DO BEGIN INSERT INTO "
+                                "LIST_OBJECTS (ID_SCANNER, FIO) VALUES (:i, 'x'); i = i + 1; END END")
+                     .arg(count));
+    DataSet objects(fixture.db());
+    objects.setSelectSql(QStringLiteral("SELECT * FROM LIST_OBJECTS"));
+    objects.setModifySql(QStringLiteral("UPDATE LIST_OBJECTS SET FIO=:FIO WHERE ID_OBJECT=?old_ID_OBJECT"));
+    DataSetModel model(objects, {{QStringLiteral("FIO"), QStringLiteral("ФИО"), true, 100}});
+    ListReadAhead readAhead(objects);
+
+    objects.open();
+    EXPECT_EQ(objects.rowCount(), DataSet::kFetchBatch);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(objects.rowCount(), DataSet::kFetchBatch + ListReadAhead::kRowsASlice); // a slice between events
+    objects.edit();
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(objects.rowCount(), DataSet::kFetchBatch + ListReadAhead::kRowsASlice);
+    objects.cancel();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !readAhead.isReading(); }));
+    EXPECT_EQ(objects.rowCount(), count);
+    EXPECT_EQ(model.rowCount(), count);
+    EXPECT_EQ(objects.currentRow(), 0);
 }

@@ -216,6 +216,7 @@ TForm1::~TForm1() {
     // the connection they read from.
     debounceWorker_.reset();
     readings_.reset();
+    objectsReadAhead_.reset();
     objects_.reset();
 }
 
@@ -285,6 +286,7 @@ void TForm1::setUpObjectList() {
     objects_->setSelectSql(ObjectsTable::kSelectAll);
     objects_->setModifySql(ObjectsTable::kModifyStatusAndMark);
     objects_->setRowLabel(objectRowLabel);
+    objectsReadAhead_ = std::make_unique<ListReadAhead>(*objects_);
     const int toolkitDefault = ui.DBGrid1->horizontalHeader()->defaultSectionSize();
     ui.DBGrid1->bind(
         *objects_, {

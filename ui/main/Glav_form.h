@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/IniFile.h"
+#include "ui/common/ListReadAhead.h"
 #include "ui/common/WindowContext.h"
 #include "ui_Glav_form.h"
 
@@ -60,6 +61,7 @@ public:
     vornic::WindowContext& context() const { return context_; }
     vornic::IniFile settings() const { return context_.settings(); }
     vornic::DataSet& IBDataSet1() const { return *objects_; }
+    const vornic::ListReadAhead& objectsReadAhead() const { return *objectsReadAhead_; }
     vornic::DataSet& IBDataSet2() const { return *readings_; }
 
     // The windows that the menu opens, made after this one at start-up.
@@ -114,6 +116,7 @@ private:
     std::unique_ptr<ThreadDS2Select> debounceWorker_; // made before everything else, suspended
     Ui::TForm1 ui;
     std::unique_ptr<vornic::DataSet> objects_;
+    std::unique_ptr<vornic::ListReadAhead> objectsReadAhead_;
     std::unique_ptr<vornic::DataSet> readings_;
     bool objectsSortFlag_ = true;  // decides what the next title click of the object list does
     bool readingsSortFlag_ = true; // likewise for the readings list
