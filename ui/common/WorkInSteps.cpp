@@ -3,6 +3,7 @@
 #include "db/AsideConnection.h"
 #include "db/DataSet.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QEvent>
 #include <QEventLoop>
@@ -74,6 +75,7 @@ WorkInSteps::~WorkInSteps() {
 
 WorkEnd WorkInSteps::run(const std::function<bool()>& step) {
     running_ = true;
+    progressWaits_ = false;
     interrupted_ = false;
     done_ = 0;
     total_ = 0;
@@ -129,6 +131,7 @@ WorkEnd WorkInSteps::openAside(DataSet& dataSet) {
 
 WorkEnd WorkInSteps::runAside(const std::function<void()>& work, std::function<void()> cancel) {
     running_ = true;
+    progressWaits_ = false;
     interrupted_ = false;
     done_ = 0;
     total_ = 0;
@@ -185,9 +188,19 @@ void WorkInSteps::interrupt() {
         cancel_();
 }
 
+bool WorkInSteps::questionIsOpen() const {
+    const QWidget* modal = QApplication::activeModalWidget();
+    return modal && modal != window_ && modal != progress_;
+}
+
 void WorkInSteps::showProgress() {
     if (!running_ || progress_)
         return;
+    if (questionIsOpen()) {
+        progressWaits_ = true;
+        return;
+    }
+    progressWaits_ = false;
     auto* progress = new QDialog(window_, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint);
     progress->setWindowTitle(title_);
     progress->setWindowModality(Qt::WindowModal);
@@ -210,8 +223,11 @@ void WorkInSteps::showProgress() {
 }
 
 void WorkInSteps::updateProgress() {
-    if (!progress_)
+    if (!progress_) {
+        if (progressWaits_ && !questionIsOpen())
+            showProgress();
         return;
+    }
     if (total_ > 0) {
         bar_->setRange(0, 1000);
         bar_->setValue(static_cast<int>(std::min(done_, total_) * 1000 / total_));

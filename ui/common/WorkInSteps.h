@@ -29,7 +29,9 @@ enum class WorkEnd {
 //
 // Work that outlasts half a second shows a small window over the caller's window: what is being done, a bar with
 // the count done (of the total, when the work knows it) and "Прервать". It is modal to the caller's window, so
-// the operator cannot start the same work twice; the rest of the program stays usable.
+// the operator cannot start the same work twice; the rest of the program stays usable. A step that asks the
+// operator something (a message, a file's name) is answered first: the progress window waits until it is, rather
+// than cover the question.
 class WorkInSteps final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(WorkInSteps)
@@ -71,12 +73,14 @@ Q_SIGNALS:
     void progressed(qint64 done, qint64 total);
 
 private:
+    bool questionIsOpen() const;
     void showProgress();
     void updateProgress();
 
     QPointer<QWidget> window_;
     QString title_;
     QPointer<QDialog> progress_;
+    bool progressWaits_ = false; // its time came while a step's question was open
     QLabel* count_ = nullptr;
     QProgressBar* bar_ = nullptr;
     std::function<void()> cancel_;
