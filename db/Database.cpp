@@ -84,6 +84,7 @@ void Database::connect(const QString& databaseName) {
 }
 
 void Database::cancelOperation() noexcept {
+    cancelled_.store(true, std::memory_order_relaxed);
     // Not under lock(): the connection's user holds it while the statement runs.
     if (!attachment_)
         return;

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <mutex>
 
 namespace Firebird {
@@ -69,8 +70,13 @@ public:
 
     // Asks the database to end the statement running now on this connection: it then fails with the engine's
     // cancellation. The one call that may come from another thread than the one using the connection; the caller
-    // sees to it that the connection is not closed meanwhile (AsideConnection).
+    // sees to it that the connection is not closed meanwhile (AsideConnection). The engine forgets a cancellation
+    // that comes between two of its calls, when a pass is reading a row or opening its next statement, so the
+    // statements of this connection refuse to go on from then until resumeAfterCancel().
     void cancelOperation() noexcept;
+    bool isCancelled() const noexcept { return cancelled_.load(std::memory_order_relaxed); }
+    // The work that was cancelled has returned: the connection's statements run again.
+    void resumeAfterCancel() noexcept { cancelled_.store(false, std::memory_order_relaxed); }
 
     // For the statement layer.
     Firebird::IAttachment* attachment();
@@ -88,6 +94,7 @@ private:
     Firebird::IAttachment* attachment_ = nullptr;
     Firebird::ITransaction* transaction_ = nullptr;
     int lockTimeoutSeconds_ = 30;
+    std::atomic<bool> cancelled_ = false;
 };
 
 // The account the program logs in with. An office that gives each operator an account of their own sets ISC_USER

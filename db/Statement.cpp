@@ -137,6 +137,11 @@ struct Statement::Impl {
 
     explicit Impl(Database& db) : database(db) {}
 
+    void refuseWhenCancelled() const {
+        if (database.isCancelled())
+            throw DatabaseError(QStringLiteral("Операция прервана."));
+    }
+
     // Builds the input message for the bound values. Each value travels in the type that carries it best;
     // the server converts it to the column's own type, and refuses it with its own message where it can't.
     struct Input {
@@ -349,6 +354,7 @@ void Statement::bind(int index, const QVariant& value) {
 
 void Statement::execute() {
     auto guard = d->database.lock();
+    d->refuseWhenCancelled();
     try {
         fb::Status status;
         Impl::Input input = d->buildInput(status);
@@ -376,6 +382,7 @@ quint64 Statement::affectedRows() const {
 
 void Statement::open() {
     auto guard = d->database.lock();
+    d->refuseWhenCancelled();
     close();
     try {
         fb::Status status;
@@ -392,6 +399,7 @@ void Statement::open() {
 
 bool Statement::fetch() {
     auto guard = d->database.lock();
+    d->refuseWhenCancelled();
     if (!d->cursor)
         return false;
     try {

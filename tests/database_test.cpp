@@ -351,6 +351,24 @@ TEST_F(DataSetTest, AFailingStatementReportsTheDatabaseMessage) {
     EXPECT_FALSE(objects.isOpen());
 }
 
+// A pass is cancelled from another thread at any moment, also while it reads a row or opens its next statement,
+// where the engine would forget the request: the pass's next statement or row is refused all the same, until the
+// connection is told the cancelled work has returned.
+TEST_F(DataSetTest, ACancellationBetweenTwoStatementsStopsTheNextOne) {
+    fixture.addObject(QStringLiteral("A"), QStringLiteral("1"));
+    fixture.addObject(QStringLiteral("B"), QStringLiteral("2"));
+    Statement objects(db, QStringLiteral("SELECT FIO FROM LIST_OBJECTS"));
+    objects.open();
+    ASSERT_TRUE(objects.fetch());
+    db.cancelOperation();
+    EXPECT_THROW(objects.fetch(), DatabaseError);
+    Statement names(db, QStringLiteral("SELECT ID_SCANNER FROM LIST_OBJECTS"));
+    EXPECT_THROW(names.open(), DatabaseError);
+    db.resumeAfterCancel();
+    names.open();
+    EXPECT_TRUE(names.fetch());
+}
+
 namespace {
 
 std::intptr_t text(const char* value) {

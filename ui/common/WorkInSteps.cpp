@@ -122,6 +122,7 @@ WorkEnd WorkInSteps::run(const std::function<bool()>& step) {
 WorkEnd WorkInSteps::openAside(DataSet& dataSet) {
     Database& database = dataSet.database();
     if (runAside([&] { dataSet.openQuietly(); }, [&database] { database.cancelOperation(); }) == WorkEnd::Interrupted) {
+        database.resumeAfterCancel();
         dataSet.close();
         return WorkEnd::Interrupted;
     }
