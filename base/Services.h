@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 namespace vornic {
@@ -55,6 +57,8 @@ struct Services {
     Clock* clock = nullptr;
     Shell* shell = nullptr;
     ProcessControl* process = nullptr;
+    // The public keys (32 bytes each) that an update must be signed with to be fetched; none trusts no update.
+    QList<QByteArray> updateKeys;
 };
 
 // The services in force. Start-up fills in the real ones; a test replaces any of them.

@@ -136,9 +136,13 @@ TEST_F(ClientEndTest, TheOpenedUpdateEndsTheProgramInAnOrderlyWay) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);
     };
+    const QByteArray update(100 * 1024, 'x');
     put(QStringLiteral("Update_inf.XML"),
-        QByteArrayLiteral("<?xml version=\"1.0\"?><Update><row Version=\"84\" Put=\"VornicClient_84.exe\"/></Update>"));
-    put(QStringLiteral("VornicClient_84.exe"), QByteArray(100 * 1024, 'x'));
+        (QStringLiteral("<?xml version=\"1.0\"?><Update>") +
+         signedUpdateRow(QStringLiteral("84"), QStringLiteral("VornicClient_84.exe"), update) +
+         QStringLiteral("</Update>"))
+            .toUtf8());
+    put(QStringLiteral("VornicClient_84.exe"), update);
     ReadingsServer::Options options;
     options.updateFolder = updateFolder.path();
     ReadingsServer server(options);

@@ -15,6 +15,7 @@
 #include <QTimer>
 
 using namespace vornic;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -203,8 +204,8 @@ TEST_F(UpdateCheckTest, AFailedDescriptionRequestLeavesItsCaptionOnTheHiddenWind
 // How the client then ends, its pending work committed and its settings written, is the orderly end's (ClientEnd).
 TEST_F(UpdateCheckTest, DownloadSavesOpensAndAsksTheClientToEnd) {
     const QByteArray file = updateBytes(300 * 1024);
-    serve(description(QStringLiteral("<row Version=\"80\" Put=\"old.exe\"/><row Version=\"84\" "
-                                     "Put=\"VornicClient_84.exe\"/>")),
+    serve(description(QStringLiteral("<row Version=\"80\" Put=\"old.exe\"/>") +
+                      signedUpdateRow(QStringLiteral("84"), QStringLiteral("VornicClient_84.exe"), file)),
           20);
     writeFile(QStringLiteral("VornicClient_84.exe"), file);
 
@@ -229,7 +230,7 @@ TEST_F(UpdateCheckTest, DownloadSavesOpensAndAsksTheClientToEnd) {
 
 TEST_F(UpdateCheckTest, ExitWhileTheFileIsFetchedWritesItAndOpensNothing) {
     const QByteArray file = updateBytes(640 * 1024); // ten pieces, a second in all
-    serve(description(QStringLiteral("<row Version=\"84\" Put=\"VornicClient_84.exe\"/>")), 100);
+    serve(description(signedUpdateRow(QStringLiteral("84"), QStringLiteral("VornicClient_84.exe"), file)), 100);
     writeFile(QStringLiteral("VornicClient_84.exe"), file);
     createUpdateWindow();
     waitForOffer();
@@ -252,7 +253,8 @@ TEST_F(UpdateCheckTest, ExitWhileTheFileIsFetchedWritesItAndOpensNothing) {
 // Operators install what waits in the data folder, so a transfer that does not complete must leave nothing there:
 // neither an empty file nor the part that arrived, nor a temporary one.
 TEST_F(UpdateCheckTest, AFailedOrInterruptedDownloadLeavesNoFile) {
-    serve(description(QStringLiteral("<row Version=\"84\" Put=\"VornicClient_84.exe\"/>")), 100);
+    const QByteArray file = updateBytes(640 * 1024); // a second in all
+    serve(description(signedUpdateRow(QStringLiteral("84"), QStringLiteral("VornicClient_84.exe"), file)), 100);
     const QStringList onlySettings{QStringLiteral("options.ini")};
     {
         SCOPED_TRACE("the server answers 404");
@@ -266,7 +268,7 @@ TEST_F(UpdateCheckTest, AFailedOrInterruptedDownloadLeavesNoFile) {
     }
     {
         SCOPED_TRACE("the program ends midway");
-        writeFile(QStringLiteral("VornicClient_84.exe"), updateBytes(640 * 1024)); // a second in all
+        writeFile(QStringLiteral("VornicClient_84.exe"), file);
         createUpdateWindow();
         waitForOffer();
         form9->Button2Click();
@@ -332,7 +334,7 @@ TEST_F(UpdateCheckTest, TheUpdateGoesIntoItsOwnFolderWhateverItsNameAndTheClient
         for (const bool served : {true, false}) {
             SCOPED_TRACE(name.toStdString() + (served ? ", answered 200" : ", answered 404"));
             QDir(updatesFolder()).removeRecursively();
-            writeFile(kDescription, description(QStringLiteral("<row Version=\"84\" Put=\"%1\"/>").arg(name)));
+            writeFile(kDescription, description(signedUpdateRow(QStringLiteral("84"), name, update)));
             if (served)
                 writeFile(name, update);
             else
@@ -448,3 +450,66 @@ TEST_F(UpdateCheckTest, WindowIsAModelessOfferCentredOnTheMainWindow) {
 }
 
 } // namespace
+
+// Whoever answers for the server's address can offer any file: only one that a publisher the client trusts signed,
+// as it was signed, is written and opened. Each refusal names its reason in the caption and leaves nothing behind;
+// a signed update older than the running client is never offered.
+TEST_F(UpdateCheckTest, OnlyAnUpdateATrustedPublisherSignedAsItIsIsWrittenAndOpened) {
+    serve(QByteArray());
+    context().settings().writeString(QStringLiteral("Edit_link"), QStringLiteral("link"), server->baseAddress());
+    const QString name = QStringLiteral("VornicClient_84.exe");
+    const QByteArray file = updateBytes(4096);
+    QByteArray tampered = file;
+    tampered[100] = static_cast<char>(tampered[100] ^ 1);
+    const QString signedRow = signedUpdateRow(QStringLiteral("84"), name, file);
+    const struct {
+        const char* what;
+        QString row;
+        QByteArray served;
+        QString reason; // empty: written and opened
+    } cases[] = {
+        {"unsigned", QStringLiteral("<row Version=\"84\" Put=\"%1\"/>").arg(name), file,
+         QStringLiteral("обновление не подписано издателем")},
+        {"signed by an unknown key", signedUpdateRow(QStringLiteral("84"), name, file, makeUpdateKeyPair()), file,
+         QStringLiteral("обновление подписано ключом, которому эта программа не доверяет")},
+        {"a tampered file", signedRow, tampered,
+         QStringLiteral("файл обновления не совпадает с подписанным: контрольная сумма другая")},
+        {"a tampered version", QString(signedRow).replace(u"Version=\"84\""_s, u"Version=\"85\""_s), file,
+         QStringLiteral("подпись не сходится с описанием обновления")},
+        {"a truncated file", signedRow, file.left(4000),
+         QStringLiteral("файл обновления занимает 4000 байт, а подписано 4096")},
+        {"as signed", signedRow, file, QString()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(updatesFolder()).removeRecursively();
+        services.shell.targets.clear();
+        services.process.exitCodes.clear();
+        writeFile(kDescription, description(c.row));
+        writeFile(name, c.served);
+        createUpdateWindow();
+        waitForOffer();
+        form9->Button2Click();
+        waitForEnd();
+        if (c.reason.isEmpty()) {
+            QFile saved(updatesFolder() + name);
+            ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+            EXPECT_EQ(saved.readAll(), file);
+            EXPECT_EQ(services.shell.targets, QStringList{updatesFolder() + name});
+        } else {
+            EXPECT_TRUE(caption().startsWith(u"Обновление отклонено: "_s + c.reason)) << caption().toStdString();
+            EXPECT_EQ(updateFolderFiles(), QStringList());
+            EXPECT_TRUE(services.shell.targets.isEmpty());
+            EXPECT_TRUE(services.process.exitCodes.isEmpty());
+        }
+        form9.reset();
+    }
+
+    SCOPED_TRACE("a signed older version");
+    writeFile(kDescription, description(signedUpdateRow(QStringLiteral("82"), name, file)));
+    const int requests = server->requestCount();
+    createUpdateWindow();
+    waitForEnd();
+    EXPECT_EQ(server->requestCount(), requests + 1) << "the description only";
+    EXPECT_FALSE(window->Timer1().isActive()) << "no offer";
+}

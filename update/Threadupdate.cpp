@@ -2,6 +2,7 @@
 
 #include "base/DataFolder.h"
 #include "base/Failure.h"
+#include "update/UpdateSignature.h"
 
 #include <QDir>
 #include <QSaveFile>
@@ -33,8 +34,11 @@ QList<UpdateRow> parseUpdateDescription(const QByteArray& bytes) {
             // Only elements are entries: a processing instruction named "row" carries no attributes.
             if (depth == 2 && reader.qualifiedName() == u"row") {
                 const QXmlStreamAttributes attributes = reader.attributes();
-                rows.append({attributes.value(QStringLiteral("Version")).toString(),
-                             attributes.value(QStringLiteral("Put")).toString()});
+                const auto attribute = [&](const char* name) {
+                    return attributes.value(QLatin1StringView(name)).toString();
+                };
+                rows.append({attribute("Version"), attribute("Put"), attribute("Size"), attribute("SHA256"),
+                             attribute("Key"), attribute("Signature")});
             }
             break;
         case QXmlStreamReader::EndElement:
@@ -51,6 +55,29 @@ QList<UpdateRow> parseUpdateDescription(const QByteArray& bytes) {
                           .arg(reader.lineNumber())
                           .arg(reader.columnNumber()));
     return rows;
+}
+
+std::optional<QString> updateRowRefusal(const UpdateRow& row, const QList<QByteArray>& trustedKeys) {
+    if (row.size.isEmpty() || row.sha256.isEmpty() || row.key.isEmpty() || row.signature.isEmpty())
+        return QStringLiteral("обновление не подписано издателем");
+    const auto key = QByteArray::fromBase64Encoding(row.key.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    if (!key || !trustedKeys.contains(*key))
+        return QStringLiteral("обновление подписано ключом, которому эта программа не доверяет");
+    const auto signature =
+        QByteArray::fromBase64Encoding(row.signature.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+    const QByteArray text = updateSignedText(row.version, row.put, row.size, row.sha256);
+    if (!signature || text.isEmpty() || !isUpdateSignature(*key, text, *signature))
+        return QStringLiteral("подпись не сходится с описанием обновления: версия, имя файла, размер или контрольная "
+                              "сумма изменены после подписи");
+    return std::nullopt;
+}
+
+std::optional<QString> updateFileRefusal(const UpdateRow& row, const QByteArray& file) {
+    if (QString::number(file.size()) != row.size)
+        return QStringLiteral("файл обновления занимает %1 байт, а подписано %2").arg(file.size()).arg(row.size);
+    if (QString::fromLatin1(updateFileHash(file)) != row.sha256.toLower())
+        return QStringLiteral("файл обновления не совпадает с подписанным: контрольная сумма другая");
+    return std::nullopt;
 }
 
 std::optional<bool> isNewerVersion(const QString& offered, const QString& current) {
@@ -130,9 +157,10 @@ QString shownName(QString name) {
 
 } // namespace
 
-ThreadUpdate::ThreadUpdate(QString baseAddress, const QString& currentVersion, QString dataFolder, QTimer& mainTimer)
+ThreadUpdate::ThreadUpdate(QString baseAddress, const QString& currentVersion, QString dataFolder, QTimer& mainTimer,
+                           QList<QByteArray> trustedKeys)
     : baseAddress_(std::move(baseAddress)), currentVersion_(currentVersion.trimmed()),
-      dataFolder_(std::move(dataFolder)) {
+      dataFolder_(std::move(dataFolder)), trustedKeys_(std::move(trustedKeys)) {
     mainTimer.stop();
     connect(
         this, &ThreadUpdate::mainTimerSwitched, &mainTimer,
@@ -213,7 +241,7 @@ void ThreadUpdate::run() {
         if (*newer) {
             Q_EMIT mainTimerSwitched(true);
             if (awaitOperator() == Choice::Download && !abandoned_)
-                download(row.put);
+                download(row);
             return;
         }
         Q_EMIT hideRequested();
@@ -222,11 +250,19 @@ void ThreadUpdate::run() {
     }
 }
 
-void ThreadUpdate::download(const QString& put) {
+void ThreadUpdate::download(const vornic::UpdateRow& row) {
+    const QString& put = row.put;
     if (!vornic::isPlainFileName(put)) {
         // The name comes from the server: one that leaves the data folder could write and run a file anywhere.
         Q_EMIT captionChanged(
             QStringLiteral("Сервер указал недопустимое имя файла обновления: \"%1\"").arg(shownName(put)));
+        stop_ = true;
+        return;
+    }
+    // Whoever answers for the server's address could offer any file: only one a trusted publisher signed, with
+    // the version, name, length and hash the row gives, is fetched and written.
+    if (const std::optional<QString> refusal = vornic::updateRowRefusal(row, trustedKeys_)) {
+        Q_EMIT captionChanged(QStringLiteral("Обновление отклонено: ") + *refusal);
         stop_ = true;
         return;
     }
@@ -248,6 +284,11 @@ void ThreadUpdate::download(const QString& put) {
                 Q_EMIT captionChanged(*caption);
             stop_ = true;
         }
+        return;
+    }
+    if (const std::optional<QString> refusal = vornic::updateFileRefusal(row, file)) {
+        Q_EMIT captionChanged(QStringLiteral("Обновление отклонено: ") + *refusal);
+        stop_ = true;
         return;
     }
     // Written under a temporary name and renamed only when whole: a full disk or the program's end midway leaves

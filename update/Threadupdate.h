@@ -20,6 +20,12 @@ namespace vornic {
 struct UpdateRow {
     QString version; // "Version": a decimal integer, or anything the server sent
     QString put;     // "Put": the update file's name in "Software_Update/" and in the client's "Updates/" folder
+    // The publisher's seal (tools/update_key): the file's length in bytes, its SHA-256 in hexadecimal, the
+    // publisher's public key and its Ed25519 signature over updateSignedText() of the four values, base64.
+    QString size;      // "Size"
+    QString sha256;    // "SHA256"
+    QString key;       // "Key"
+    QString signature; // "Signature"
 };
 
 // The most an update description may take, in bytes: more is no description of this client's.
@@ -31,6 +37,13 @@ inline constexpr int kUpdateDescriptionDepthLimit = 32;
 // when the bytes are not an XML document, are more than kUpdateDescriptionLimit or nest deeper than
 // kUpdateDescriptionDepthLimit.
 QList<UpdateRow> parseUpdateDescription(const QByteArray& bytes);
+
+// Why a row's update may not be fetched, in the operator's words, or nothing when a trusted key signed its version,
+// file name, size and hash: no seal, a key the client does not trust, or a signature that does not hold for the
+// row's values (one of them was changed after the signing).
+std::optional<QString> updateRowRefusal(const UpdateRow& row, const QList<QByteArray>& trustedKeys);
+// Why the fetched file is not the one the row's seal names (another length, another hash), or nothing.
+std::optional<QString> updateFileRefusal(const UpdateRow& row, const QByteArray& file);
 
 // Whether the offered version is newer than the current one; nothing when either is not a decimal integer.
 std::optional<bool> isNewerVersion(const QString& offered, const QString& current);
@@ -66,7 +79,9 @@ public:
 
     // Made on the user-interface thread, with the server base address and the client's version as they stand now
     // (the version trimmed). Switches the main window's timer off: it comes on again only for a newer version.
-    ThreadUpdate(QString baseAddress, const QString& currentVersion, QString dataFolder, QTimer& mainTimer);
+    // trustedKeys: the public keys an update must be signed with (Services::updateKeys).
+    ThreadUpdate(QString baseAddress, const QString& currentVersion, QString dataFolder, QTimer& mainTimer,
+                 QList<QByteArray> trustedKeys);
     // Ends a check still waiting or fetching, without writing or opening anything, and waits for it.
     ~ThreadUpdate() override;
 
@@ -97,11 +112,12 @@ private:
     enum class Choice { None, Download, Exit };
     // Waits without a lock held and without using the processor until the operator has chosen or the program ends.
     Choice awaitOperator();
-    void download(const QString& put);
+    void download(const vornic::UpdateRow& row);
 
     const QString baseAddress_;
     const QString currentVersion_;
     const QString dataFolder_;
+    const QList<QByteArray> trustedKeys_;
     std::atomic_bool stop_{false};
     std::atomic_bool abandoned_{false};
     mutable std::mutex mutex_;

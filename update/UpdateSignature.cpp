@@ -3,6 +3,8 @@
 #include "base/Failure.h"
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
 
 #include <openssl/evp.h>
 
@@ -85,6 +87,27 @@ bool isUpdateSignature(const QByteArray& publicKey, const QByteArray& message, c
     return key && context && EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) == 1 &&
            EVP_DigestVerify(context.get(), bytesOf(signature), static_cast<size_t>(signature.size()), bytesOf(message),
                             static_cast<size_t>(message.size())) == 1;
+}
+
+QList<QByteArray> trustedUpdateKeys(const QString& keysFolder) {
+    QList<QByteArray> texts;
+#ifdef VORNIC_UPDATE_KEYS
+    texts = QByteArray(VORNIC_UPDATE_KEYS).split(',');
+#endif
+    const QDir folder(keysFolder);
+    for (const QString& name : folder.entryList({QStringLiteral("*.pub")}, QDir::Files | QDir::Readable, QDir::Name)) {
+        QFile file(folder.filePath(name));
+        // A key is a line of base64: a larger file is no key of ours.
+        if (file.size() < 1024 && file.open(QIODevice::ReadOnly))
+            texts.append(file.readAll());
+    }
+    QList<QByteArray> keys;
+    for (const QByteArray& text : texts) {
+        const auto decoded = QByteArray::fromBase64Encoding(text.trimmed(), QByteArray::AbortOnBase64DecodingErrors);
+        if (decoded && (*decoded).size() == kUpdateKeyBytes && !keys.contains(*decoded))
+            keys.append(*decoded);
+    }
+    return keys;
 }
 
 QByteArray updateFileHash(const QByteArray& file) {

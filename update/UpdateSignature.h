@@ -26,6 +26,13 @@ QByteArray signUpdate(const QByteArray& privateKey, const QByteArray& message);
 // Whether signature is the public key's over message. A key or signature of the wrong length is no match.
 bool isUpdateSignature(const QByteArray& publicKey, const QByteArray& message, const QByteArray& signature);
 
+// The folder where an office that publishes its own builds puts its public keys, one base64 key in each "*.pub"
+// file; the package owns it.
+inline constexpr char kUpdateKeysFolder[] = "/etc/vornic-client/update-keys";
+// The public keys the client trusts: those built in (-DVORNIC_UPDATE_KEYS=KEY,KEY…) and those of the folder's
+// "*.pub" files. Whatever is no key of 32 bytes is passed over.
+QList<QByteArray> trustedUpdateKeys(const QString& keysFolder);
+
 // The file's SHA-256, as 64 lowercase hexadecimal digits.
 QByteArray updateFileHash(const QByteArray& file);
 

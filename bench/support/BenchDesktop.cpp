@@ -14,7 +14,7 @@ void BenchHome::settle() const {
 
 BenchDesktop::BenchDesktop(QString folder, QDateTime now)
     : folder_(std::move(folder)), now_(std::move(now)), replaced_(services()) {
-    services() = Services{this, this, this, this, this};
+    services() = Services{this, this, this, this, this, {}};
 }
 
 BenchDesktop::~BenchDesktop() {

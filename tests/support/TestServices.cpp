@@ -28,8 +28,23 @@ QString PresetFileDialogs::saveFileName(const QString& filter, const QString& in
     return names.isEmpty() ? QString() : names.takeFirst();
 }
 
+const UpdateKeyPair& testPublisher() {
+    static const UpdateKeyPair publisher = makeUpdateKeyPair();
+    return publisher;
+}
+
+QString signedUpdateRow(const QString& version, const QString& put, const QByteArray& file,
+                        const UpdateKeyPair& publisher) {
+    const QString size = QString::number(file.size());
+    const QString hash = QString::fromLatin1(updateFileHash(file));
+    const QByteArray signature = signUpdate(publisher.privateKey, updateSignedText(version, put, size, hash));
+    return QStringLiteral("<row Version=\"%1\" Put=\"%2\" Size=\"%3\" SHA256=\"%4\" Key=\"%5\" Signature=\"%6\"/>")
+        .arg(version.toHtmlEscaped(), put.toHtmlEscaped(), size, hash,
+             QString::fromLatin1(publisher.publicKey.toBase64()), QString::fromLatin1(signature.toBase64()));
+}
+
 ScopedTestServices::ScopedTestServices() : previous_(services()) {
-    services() = Services{&messages, &files, &clock, &shell, &process};
+    services() = Services{&messages, &files, &clock, &shell, &process, {testPublisher().publicKey}};
 }
 
 ScopedTestServices::~ScopedTestServices() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/Services.h"
+#include "update/UpdateSignature.h"
 
 #include <QList>
 #include <QStringList>
@@ -65,7 +66,15 @@ public:
     QList<int> exitCodes;
 };
 
-// Puts all five doubles in force for its lifetime and gives the previous services back afterwards.
+// The publisher of the tests' updates: ScopedTestServices trusts its key.
+const UpdateKeyPair& testPublisher();
+// A row of the update description offering file as version under the name put, with the seal that publisher's key
+// gives it.
+QString signedUpdateRow(const QString& version, const QString& put, const QByteArray& file,
+                        const UpdateKeyPair& publisher = testPublisher());
+
+// Puts all five doubles and the test publisher's key in force for its lifetime and gives the previous services
+// back afterwards.
 class ScopedTestServices final {
 public:
     ScopedTestServices();

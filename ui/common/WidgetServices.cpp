@@ -1,5 +1,7 @@
 #include "ui/common/WidgetServices.h"
 
+#include "update/UpdateSignature.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -90,6 +92,7 @@ void installWidgetServices() {
     s.messages = &messages;
     s.files = &files;
     s.shell = &shell;
+    s.updateKeys = trustedUpdateKeys(QString::fromUtf8(kUpdateKeysFolder));
 }
 
 } // namespace vornic

@@ -22,7 +22,8 @@ TForm9::TForm9(vornic::WindowContext& context, const QString& currentVersion, Ma
     connect(ui.Button2, &QPushButton::clicked, this, &TForm9::Button2Click);
 
     const QString link = vornic::readSetting(context_.settings(), vornic::settings::serverAddress());
-    updateCheck_ = std::make_unique<ThreadUpdate>(link, currentVersion, context_.dataFolder, mainWindow_.timer);
+    updateCheck_ = std::make_unique<ThreadUpdate>(link, currentVersion, context_.dataFolder, mainWindow_.timer,
+                                                  context_.services.updateKeys);
     ThreadUpdate* check = updateCheck_.get();
     connect(check, &ThreadUpdate::captionChanged, this, &QWidget::setWindowTitle, Qt::QueuedConnection);
     connect(check, &ThreadUpdate::hideRequested, this, &QWidget::hide, Qt::QueuedConnection);
