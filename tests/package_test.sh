@@ -37,20 +37,21 @@ expected=(
   ./usr/share/vornic-client/compare_bd.xml
   ./usr/share/applications/vornic-client.desktop
   ./usr/share/icons/hicolor/scalable/apps/vornic-client.svg
+  ./etc/vornic-client/update-keys/
 )
 for size in 16 32 48 64 128 256; do expected+=("./usr/share/icons/hicolor/${size}x${size}/apps/vornic-client.png"); done
 for file in "${expected[@]}"; do
   grep -qxF "$file" <<<"$files" || fail "$file is not in the package; it holds:"$'\n'"$files"
 done
 # Nothing of the build's own tools or tests goes to workstations.
-for stray in readings_server demo_data vornic_tests; do
+for stray in readings_server demo_data update_key vornic_tests; do
   ! grep -q "/$stray\$" <<<"$files" || fail "$stray is in the package"
 done
 
 # Linked libraries come from dpkg-shlibdeps; the engine and the platform plug-ins are loaded without linking and
 # are named by hand. A fresh system's apt pulls in exactly these.
 depends=$(dpkg-deb -f "$deb" Depends)
-needed=(libqt6core6 libqt6gui6 libqt6widgets6 libfbclient2 libcurl4 libjpeg62-turbo "libxlsxwriter[0-9]*"
+needed=(libqt6core6 libqt6gui6 libqt6widgets6 libfbclient2 libcurl4 libjpeg62-turbo "libxlsxwriter[0-9]*" libssl3
   firebird3.0-server-core qt6-qpa-plugins)
 if ldd "$build/VornicClient" | grep -q libQt6Charts; then needed+=(libqt6charts6); fi
 for package in "${needed[@]}"; do
