@@ -170,6 +170,9 @@ void prepare(CURL* curl, Transfer& transfer, const QByteArray& address, const Ht
     curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    // The base address comes from the settings: a "file://" or any other scheme the library knows would read what
+    // no readings server offers.
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(timeouts.connectSeconds));
     // A server that accepts and then sends nothing, or stops sending, is given up after the stall time.
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);

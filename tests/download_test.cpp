@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -455,6 +456,23 @@ TEST(HttpClientHeaders, EveryRequestCarriesTheClientsHeaderLines) {
     EXPECT_EQ(body, QByteArrayLiteral("ok"));
     EXPECT_EQ(accept, "text/html");
     EXPECT_EQ(agent, "Test/1");
+}
+
+// The base address is a setting: whatever it names, only a web server is asked, never a file or another scheme.
+TEST(HttpClientSchemes, OnlyHttpAndHttpsAreRequested) {
+    const QTemporaryDir folder;
+    QFile file(folder.filePath(QStringLiteral("secret.txt")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("secret");
+    file.close();
+    const HttpClient client(nullptr, {}, {});
+    for (const QString& address : {QStringLiteral("file://") + file.fileName(), QStringLiteral("ftp://127.0.0.1:1/x"),
+                                   QStringLiteral("gopher://127.0.0.1:1/x")}) {
+        QByteArray body;
+        const auto failure = client.get(address, body);
+        EXPECT_TRUE(failure.has_value()) << address.toStdString();
+        EXPECT_TRUE(body.isEmpty()) << address.toStdString();
+    }
 }
 
 namespace {
