@@ -67,7 +67,12 @@ private:
 
 } // namespace
 
-WorkInSteps::WorkInSteps(QWidget* window, QString title) : window_(window), title_(std::move(title)) {}
+WorkInSteps::WorkInSteps(QWidget* window, QString title)
+    : window_(window), title_(std::move(title)), progressRetry_(new QTimer(this)) {
+    progressRetry_->setSingleShot(true);
+    progressRetry_->setInterval(100);
+    connect(progressRetry_, &QTimer::timeout, this, &WorkInSteps::showProgress);
+}
 
 WorkInSteps::~WorkInSteps() {
     delete progress_;
@@ -112,6 +117,7 @@ WorkEnd WorkInSteps::run(const std::function<bool()>& step) {
     loop.exec();
     nextStep.stop();
     progressDue.stop();
+    progressRetry_->stop();
     delete progress_;
     running_ = false;
     if (failure)
@@ -161,6 +167,7 @@ WorkEnd WorkInSteps::runAside(const std::function<void()>& work, std::function<v
         interrupt();
     thread->wait();
     progressDue.stop();
+    progressRetry_->stop();
     delete progress_;
     running_ = false;
     cancel_ = nullptr;
@@ -199,6 +206,7 @@ void WorkInSteps::showProgress() {
         return;
     if (questionIsOpen()) {
         progressWaits_ = true;
+        progressRetry_->start();
         return;
     }
     progressWaits_ = false;

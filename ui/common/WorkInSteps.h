@@ -9,6 +9,7 @@
 class QDialog;
 class QLabel;
 class QProgressBar;
+class QTimer;
 class QWidget;
 
 namespace vornic {
@@ -81,6 +82,8 @@ private:
     QString title_;
     QPointer<QDialog> progress_;
     bool progressWaits_ = false; // its time came while a step's question was open
+    // Looks again while it waits: work run aside has no steps after which to look.
+    QTimer* progressRetry_ = nullptr;
     QLabel* count_ = nullptr;
     QProgressBar* bar_ = nullptr;
     std::function<void()> cancel_;
